@@ -1,0 +1,131 @@
+// The plain library's C++ interface: the formula engine Calquex, its token
+// records and the data adapter. One header serves both plain libraries:
+// linking Calquor::CLQMFC or Calquor::Calquor_VCL picks the build's rules.
+#pragma once
+
+#include <calquor/CalquorExport.h>
+#include <calquor/DataAdapter.h>
+#include <calquor/oleauto.h>
+
+#include <deque>
+#include <string>
+
+namespace calquor {
+
+// Token kinds. The values are fixed: operands are 1 to 5, operators 7 to 18.
+enum TokenType {
+    TT_END = -2,
+    TT_ERROR = -1,
+    TT_INTEGER = 1,
+    TT_REAL = 2,
+    TT_STRING = 3,
+    TT_COLUMN = 4,
+    TT_FORMULA = 5,
+    TT_FUNCTION = 6,
+    TT_EQ = 7,
+    TT_DIV = 8,
+    TT_MUL = 9,
+    TT_ADD = 10,
+    TT_SUB = 11,
+    TT_NEG = 12,
+    TT_GT = 13,
+    TT_LT = 14,
+    TT_GE = 15,
+    TT_LE = 16,
+    TT_AND = 17,
+    TT_OR = 18,
+    TT_LPAREN = 19,
+    TT_RPAREN = 20,
+    TT_COMMA = 21
+};
+
+// One lexical element, copied by value: its kind, its value (number, text,
+// name or operator text) and the 0-based offset of its first character.
+struct Token {
+    TokenType nType = TT_END;
+    _variant_t vValue;
+    int nPos = 0;
+};
+
+// An operator's text and binding priority (a higher number binds tighter).
+struct OPERATOR {
+    const char* szOper;
+    short nPriority;
+};
+
+// The formula engine. Holds a formula text (at most 1023 bytes of UTF-8), its
+// compiled postfix form and the data adapter that supplies operand values.
+//
+// Threading: one thread at a time per engine; engines share nothing but the
+// constant tables and the library's stateless default adapter.
+//
+// Reporting: Compile and Calculate never fail by their return alone; they
+// fill a position or code and a fixed English message. Exceptions that may
+// leave them: _com_error (out of memory in the variant layer); in the
+// Calquor_VCL build also the errors its Calculate lets through.
+class CALQUOR_API Calquex {
+public:
+    // The longest text the engine holds, in bytes.
+    static constexpr int kMaxFormulaLength = 1023;
+
+    // Starts with the empty text, not compiled, bound to the library's
+    // default adapter (which knows no operand).
+    Calquex();
+    // As Calquex(), then the text is copied (null gives the empty text). A
+    // text longer than kMaxFormulaLength bytes is cut there, and compiling
+    // the cut text then fails with "Unknown element" at that offset, so a cut
+    // formula never calculates to a wrong value.
+    explicit Calquex(const char* formula);
+    // A full copy: compiled form, text, scan position, compiled flag, adapter.
+    Calquex(const Calquex& other);
+    ~Calquex();
+    // Takes the other engine's text only; the target is no longer compiled
+    // and keeps its own adapter and scan position.
+    Calquex& operator=(const Calquex& other);
+
+    // Stores the text (see the text constructor for overlong texts) and drops
+    // the compiled form. A null pointer sets the empty text.
+    void SetFormulaStr(const char* formula);
+    // Valid until the text changes or the engine is destroyed.
+    const char* GetFormulaStr() const;
+    // The scan position; after a failed Compile, where scanning stopped.
+    int GetCurrentPos();
+    // Binds an adapter without taking ownership; null leaves the engine
+    // without adapter (operands are then unknown, references Null).
+    void SetDataAdapter(DataAdapter* adapter);
+
+    // Compiles the text into postfix form. Returns true with "Succeed", or
+    // false with the 0-based position and message of the first syntax error.
+    bool Compile(int& pos, std::string& message);
+    // Calculates the formula (compiling first when needed). code is 0 on
+    // success; otherwise code and message tell what failed. The caller owns
+    // the returned value.
+    _variant_t Calculate(int& code, std::string& message);
+
+    // The scanner: the next token from the scan position.
+    Token GetNextToken();
+
+private:
+    Token GetNumber();
+    Token GetString();
+    Token GetFunction();
+    Token GetColumn();
+    Token GetFormula();
+    Token GetOperDel();
+    bool IsOperator(const char* text, OPERATOR* op);
+    unsigned short OperantNum();
+    short GetTokenPriority(Token token);
+
+    void StoreText(const char* formula);
+    void DropCompiled();
+
+    std::deque<Token> m_Postfix;
+    char m_szFormula[kMaxFormulaLength + 1];
+    int m_nCurPos;
+    bool m_bCompiled;
+    DataAdapter* m_pAdapter;
+    // True when the stored text was cut to kMaxFormulaLength bytes.
+    bool m_bTextCut;
+};
+
+}  // namespace calquor

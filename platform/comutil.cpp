@@ -1,0 +1,2 @@
+// PLACEHOLDER: replaced by the wrapper implementation.
+#include <calquor/oleauto.h>
