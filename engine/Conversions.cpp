@@ -1,1 +1,106 @@
-// in progress
+// The shared value conversions, on top of the platform's VariantChangeType.
+#include "Conversions.h"
+
+#include "Flavour.h"
+
+namespace calquor::conv {
+namespace {
+
+// Converts v to kind vt into out (a plain VARIANT whose kind needs no
+// clearing for numeric targets); throws on refusal.
+void ChangeTo(VARIANT& out, const VARIANT& v, VARTYPE vt) {
+    VariantInit(&out);
+    Check(VariantChangeType(&out, &v, 0, vt));
+}
+
+}  // namespace
+
+double ToNumber(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_R8: return v.dblVal;
+    // Exact for every 32-bit integer: the same result as the conversion.
+    case VT_INT: case VT_I4: return v.intVal;
+    default: break;
+    }
+    VARIANT out;
+    ChangeTo(out, v, VT_R8);
+    return out.dblVal;
+}
+
+int ToInteger(const VARIANT& v) {
+    if (v.vt == VT_INT || v.vt == VT_I4) return v.intVal;
+    VARIANT out;
+    ChangeTo(out, v, VT_INT);
+    return out.intVal;
+}
+
+bool ToBoolean(const VARIANT& v) {
+    if (v.vt == VT_BOOL) return v.boolVal != 0;
+    VARIANT out;
+    ChangeTo(out, v, VT_BOOL);
+    return out.boolVal == VARIANT_TRUE;
+}
+
+_bstr_t ToBstr(const VARIANT& v) {
+    if (v.vt == VT_BSTR) return _bstr_t(v.bstrVal, true);
+    VARIANT out;
+    ChangeTo(out, v, VT_BSTR);
+    return _bstr_t(out.bstrVal, false);
+}
+
+std::string Narrow(const OLECHAR* wide, std::size_t length) {
+    if (!wide || length == 0) return {};
+    const int count = static_cast<int>(length);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) _com_issue_error(E_OUTOFMEMORY);
+    std::string text(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, count, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
+_bstr_t Widen(std::string_view text) {
+    if (text.empty()) return _bstr_t(SysAllocStringLen(nullptr, 0), false);
+    const int bytes = static_cast<int>(text.size());
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
+    if (units <= 0) _com_issue_error(E_OUTOFMEMORY);
+    BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+    if (!wide) _com_issue_error(E_OUTOFMEMORY);
+    MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, wide, units);
+    return _bstr_t(wide, false);
+}
+
+std::string TextOf(const VARIANT& v) {
+    if (v.vt == VT_BSTR) return Narrow(v.bstrVal, SysStringLen(v.bstrVal));
+    if (v.vt == varString) return std::string(v.strVal ? v.strVal : "", AnsiStrLen(v.strVal));
+    return ToText(v);
+}
+
+std::string ToText(const VARIANT& v) {
+    if (v.vt == VT_BSTR || v.vt == varString) return TextOf(v);
+    const _bstr_t wide = ToBstr(v);
+    return Narrow(wide, wide.length());
+}
+
+_variant_t MakeText(std::string_view text) {
+    _variant_t value;
+    if constexpr (flavour::kRuntimeRules) {
+        char* str = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
+        if (!str) _com_issue_error(E_OUTOFMEMORY);
+        value.vt = varString;
+        value.strVal = str;
+    } else {
+        value.bstrVal = Widen(text).Detach();
+        value.vt = VT_BSTR;
+    }
+    return value;
+}
+
+WorkingDate ToDate(const VARIANT& v) {
+    if (v.vt == VT_DATE) return {v.date, true};
+    VARIANT out;
+    VariantInit(&out);
+    if (FAILED(VariantChangeType(&out, &v, 0, VT_DATE))) return {0.0, false};
+    return {out.date, true};
+}
+
+}  // namespace calquor::conv

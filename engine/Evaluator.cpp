@@ -1,1 +1,137 @@
-// in progress
+// The evaluator: runs the compiled postfix sequence on a value stack.
+#include <calquor/Calquex.h>
+
+#include "Conversions.h"
+#include "Flavour.h"
+#include "FunctionTable.h"
+#include "Operators.h"
+#include "ResultCodes.h"
+#include "ValueStack.h"
+
+namespace calquor {
+namespace {
+
+// Decided here: how deep @name references may nest before the calculation
+// fails with kReferenceTooDeep. Deep enough for any real chain of named
+// formulas, shallow enough that a self-reference ends well inside the stack
+// of a host thread (each level costs a few kilobytes).
+constexpr int kMaxReferenceDepth = 100;
+
+// The nesting depth of the calculations running on this thread.
+thread_local int t_nDepth = 0;
+
+struct DepthGuard {
+    DepthGuard() { ++t_nDepth; }
+    ~DepthGuard() { --t_nDepth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+_variant_t Null() {
+    _variant_t value;
+    value.vt = VT_NULL;
+    return value;
+}
+
+// The value returned with a failure of the calculation: false, or Empty
+// under the second flavour's rules.
+_variant_t FailureValue() {
+    if constexpr (flavour::kRuntimeRules) return _variant_t();
+    return _variant_t(false);
+}
+
+// The value of a formula that fails its implicit compile, and of a reference
+// when there is no adapter: Null, or the empty text under the second
+// flavour's rules.
+_variant_t MissingValue() {
+    if constexpr (flavour::kRuntimeRules) return conv::MakeText("");
+    return Null();
+}
+
+// Ends the run with a code and message (unknown operand, failed reference).
+struct Failure {
+    int code;
+    std::string message;
+};
+
+_variant_t Run(const std::deque<Token>& postfix, DataAdapter* adapter) {
+    ValueStack stack;
+    _variant_t args[3];
+    for (const Token& token : postfix) {
+        switch (token.nType) {
+        case TT_COLUMN: {
+            const std::string name = conv::TextOf(token.vValue);
+            // Decided here: without an adapter an operand is unknown.
+            if (!adapter || !adapter->IsKnown(name.c_str()))
+                throw Failure{token.nPos + 1, msg::kUnrecognizedElement + name};
+            stack.Push(adapter->GetOperantValue(name.c_str()));
+            break;
+        }
+        case TT_FORMULA: {
+            if (!adapter) {
+                stack.Push(MissingValue());
+                break;
+            }
+            const std::string name = conv::TextOf(token.vValue);
+            if (t_nDepth >= kMaxReferenceDepth) throw Failure{token.nPos + 1, msg::kReferenceTooDeep + name};
+            const std::string text = adapter->GetFormulaByName(name.c_str());
+            Calquex nested(text.c_str());
+            nested.SetDataAdapter(adapter);
+            int code = 0;
+            std::string message;
+            _variant_t value = nested.Calculate(code, message);
+            if (code != 0) throw Failure{code, std::move(message)};
+            stack.Push(std::move(value));
+            break;
+        }
+        case TT_FUNCTION: {
+            const FUNCTION* row = FindFunction(conv::TextOf(token.vValue));
+            if (!row) break;
+            const int count = row->nParams >= 1 && row->nParams <= 3 ? row->nParams : 0;
+            stack.PopInto(args, count);
+            stack.Push(CallFunction(*row, args));
+            break;
+        }
+        case TT_NEG:
+            stack.Push(Negate(stack.Pop()));
+            break;
+        default:
+            if (IsOperatorKind(token.nType)) {
+                const _variant_t right = stack.Pop();
+                const _variant_t left = stack.Pop();
+                stack.Push(ApplyBinary(token.nType, left, right));
+            } else {
+                stack.Push(token.vValue);
+            }
+            break;
+        }
+    }
+    return stack.Empty() ? Null() : std::move(stack.Top());
+}
+
+}  // namespace
+
+_variant_t Calquex::Calculate(int& code, std::string& message) {
+    code = 0;
+    if (m_szFormula[0] == '\0') return conv::MakeText("");
+    if (!m_bCompiled) {
+        if (!Compile(code, message)) return MissingValue();
+        code = 0;
+    }
+    DepthGuard depth;
+    try {
+        return Run(m_Postfix, m_pAdapter);
+    } catch (Failure& failure) {
+        code = failure.code;
+        message = std::move(failure.message);
+    } catch (...) {
+        // Whatever failed inside the evaluation (a refused conversion, a
+        // function's error, an adapter's exception, too few values) reads
+        // alike to the host.
+        code = 1;
+        message = msg::kTypeCastError;
+    }
+    return FailureValue();
+}
+
+}  // namespace calquor

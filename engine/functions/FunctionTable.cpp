@@ -1,1 +1,35 @@
-// in progress
+// Lookup and calling of the built-in function table, and CalquorInfo.
+#include "FunctionTable.h"
+
+#include "Conversions.h"
+#include "HandlerFrame.h"
+#include "ResultCodes.h"
+
+#include <string>
+
+namespace calquor {
+
+const FUNCTION* FindFunction(std::string_view name) noexcept {
+    for (const FUNCTION& row : g_FunctionTable)
+        if (name == row.szName) return &row;
+    return nullptr;
+}
+
+_variant_t CallFunction(const FUNCTION& row, const _variant_t* args) {
+    switch (row.nParams) {
+    case 1: if (row.pfnFunc1) return row.pfnFunc1(args[0]); break;
+    case 2: if (row.pfnFunc2) return row.pfnFunc2(args[0], args[1]); break;
+    case 3: if (row.pfnFunc3) return row.pfnFunc3(args[0], args[1], args[2]); break;
+    default: if (row.pfnFunc0) return row.pfnFunc0(); break;
+    }
+    // A row without its handler fails the call; it never makes up a value.
+    throw CQEError(msg::kUnknownError);
+}
+
+_variant_t FnCalquorInfo() {
+    return RunFramed(msg::kUnknownError, [] {
+        return conv::MakeText(std::string(g_szProductName) + "  " + g_szVersion);
+    });
+}
+
+}  // namespace calquor

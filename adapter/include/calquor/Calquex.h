@@ -106,6 +106,9 @@ public:
     Token GetNextToken();
 
 private:
+    // Lets tests look at the compiled form; hosts have no use for it.
+    friend struct CalquexInspector;
+
     Token GetNumber();
     Token GetString();
     Token GetFunction();
