@@ -52,7 +52,9 @@ TEST_P(CompilerTest, PostfixAndErrors) {
     EXPECT_EQ(pos, c.pos) << c.text;
     EXPECT_EQ(message, c.message) << c.text;
     EXPECT_EQ(CalquexInspector::Compiled(engine), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(CalquexInspector::Postfix(engine), c.postfix) << c.text;
+    if (c.ok) {
+        EXPECT_EQ(CalquexInspector::Postfix(engine), c.postfix) << c.text;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,96 @@
+// The engine object: construction, copying, assignment and the text.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace calquor {
+namespace {
+
+TEST(EngineObject, DefaultState) {
+    Calquex engine;
+    EXPECT_STREQ(engine.GetFormulaStr(), "");
+    EXPECT_EQ(engine.GetCurrentPos(), 0);
+    Calquex fromNull(nullptr);
+    EXPECT_STREQ(fromNull.GetFormulaStr(), "");
+    fromNull.SetFormulaStr(nullptr);
+    EXPECT_STREQ(fromNull.GetFormulaStr(), "");
+}
+
+TEST(EngineObject, DefaultAdapterKnowsNothingButCalculates) {
+    const auto sum = test::Calc("1+2");
+    EXPECT_EQ(sum.code, 0);
+    EXPECT_EQ(sum.value.dblVal, 3.0);
+    const auto unknown = test::Calc("{x}+1");
+    EXPECT_EQ(unknown.message, "Unrecognized element:x");
+}
+
+TEST(EngineObject, AssignmentTakesTheTextOnly) {
+    test::MapAdapter mine;
+    mine.values["a"] = _variant_t(5.0);
+    Calquex a("{a}");
+    a.SetDataAdapter(&mine);
+    int code = 0;
+    std::string message;
+    ASSERT_EQ(a.Calculate(code, message).dblVal, 5.0);
+
+    Calquex b("{a}+1");  // bound to the default adapter
+    a = b;
+    EXPECT_STREQ(a.GetFormulaStr(), "{a}+1");
+    message.clear();
+    // Compiles afresh (the message says so) and keeps its own adapter.
+    EXPECT_EQ(a.Calculate(code, message).dblVal, 6.0);
+    EXPECT_EQ(message, "Succeed");
+    a = a;
+    EXPECT_STREQ(a.GetFormulaStr(), "{a}+1");
+}
+
+TEST(EngineObject, CopyOfCompiledEngineCalculatesWithoutCompiling) {
+    auto source = std::make_unique<Calquex>("2*3");
+    int pos = 0;
+    std::string message;
+    ASSERT_TRUE(source->Compile(pos, message));
+    Calquex copy(*source);
+    source.reset();
+    int code = 0;
+    message = "untouched";
+    EXPECT_EQ(copy.Calculate(code, message).dblVal, 6.0);
+    EXPECT_EQ(message, "untouched");
+    EXPECT_STREQ(copy.GetFormulaStr(), "2*3");
+}
+
+TEST(EngineObject, SameTextStillClearsCompiledState) {
+    Calquex engine("1+1");
+    int code = 0;
+    std::string message;
+    engine.Calculate(code, message);
+    engine.SetFormulaStr("1+1");
+    message.clear();
+    engine.Calculate(code, message);
+    EXPECT_EQ(message, "Succeed");
+}
+
+TEST(EngineObject, SetFormulaAfterFailuresRecovers) {
+    Calquex engine("(((");
+    int code = 0;
+    std::string message;
+    engine.Calculate(code, message);
+    EXPECT_EQ(message, "Unmatched left parentheses");
+    engine.SetFormulaStr("'ok'");
+    EXPECT_EQ(test::TextOf(engine.Calculate(code, message)), "ok");
+    EXPECT_EQ(code, 0);
+}
+
+TEST(EngineObject, AdapterOverridingNothingSuppliesNull) {
+    class KnowsAll : public DataAdapter {
+    public:
+        bool IsKnown(const char*) override { return true; }
+    } adapter;
+    const auto out = test::Calc("{anything}", &adapter);
+    EXPECT_EQ(out.code, 0);
+    EXPECT_EQ(out.value.vt, VT_NULL);
+}
+
+}  // namespace
+}  // namespace calquor
