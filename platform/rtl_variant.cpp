@@ -1,0 +1,2 @@
+// PLACEHOLDER: replaced by the runtime-library variant support.
+#include <calquor/rtl.h>
