@@ -3,6 +3,8 @@
 
 #include "Flavour.h"
 
+#include <calquor/rtl.h>
+
 namespace calquor::conv {
 namespace {
 
@@ -22,6 +24,7 @@ double ToNumber(const VARIANT& v) {
     case VT_INT: case VT_I4: return v.intVal;
     default: break;
     }
+    if constexpr (flavour::kRuntimeRules) return rtl::VarToDouble(v);
     VARIANT out;
     ChangeTo(out, v, VT_R8);
     return out.dblVal;
@@ -29,6 +32,7 @@ double ToNumber(const VARIANT& v) {
 
 int ToInteger(const VARIANT& v) {
     if (v.vt == VT_INT || v.vt == VT_I4) return v.intVal;
+    if constexpr (flavour::kRuntimeRules) return rtl::VarToInteger(v);
     VARIANT out;
     ChangeTo(out, v, VT_INT);
     return out.intVal;
@@ -36,6 +40,7 @@ int ToInteger(const VARIANT& v) {
 
 bool ToBoolean(const VARIANT& v) {
     if (v.vt == VT_BOOL) return v.boolVal != 0;
+    if constexpr (flavour::kRuntimeRules) return rtl::VarToBoolean(v);
     VARIANT out;
     ChangeTo(out, v, VT_BOOL);
     return out.boolVal == VARIANT_TRUE;
@@ -77,6 +82,7 @@ std::string TextOf(const VARIANT& v) {
 
 std::string ToText(const VARIANT& v) {
     if (v.vt == VT_BSTR || v.vt == varString) return TextOf(v);
+    if constexpr (flavour::kRuntimeRules) return rtl::VarToString(v);
     const _bstr_t wide = ToBstr(v);
     return Narrow(wide, wide.length());
 }
@@ -97,6 +103,9 @@ _variant_t MakeText(std::string_view text) {
 
 WorkingDate ToDate(const VARIANT& v) {
     if (v.vt == VT_DATE) return {v.date, true};
+    // The second flavour's runtime has no invalid dates: it raises its
+    // conversion error, which the date functions' frame reports.
+    if constexpr (flavour::kRuntimeRules) return {rtl::VarToDateTime(v), true};
     VARIANT out;
     VariantInit(&out);
     if (FAILED(VariantChangeType(&out, &v, 0, VT_DATE))) return {0.0, false};

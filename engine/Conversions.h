@@ -1,7 +1,9 @@
 // The value conversions every operator and function shares. Each one either
 // returns the converted value or throws the variant layer's error: _com_error
 // with the failing HRESULT (DISP_E_TYPEMISMATCH for Null or text that spells
-// no value, DISP_E_OVERFLOW for a value outside the target's range).
+// no value, DISP_E_OVERFLOW for a value outside the target's range). Under
+// the second flavour's rules they convert by the runtime library's rules and
+// throw its errors (rtl::EVariantTypeCastError, rtl::EVariantOverflowError).
 #pragma once
 
 #include <calquor/oleauto.h>
@@ -48,6 +50,7 @@ struct WorkingDate {
 
 // to-date: VT_DATE unchanged and valid; anything else converted to VT_DATE;
 // a refused conversion gives an invalid date with value 0 (never throws).
+// Under the second flavour's rules a refused conversion throws instead.
 WorkingDate ToDate(const VARIANT& v);
 
 // Throws the variant layer's error for hr when it failed.

@@ -8,6 +8,8 @@
 #include "ResultCodes.h"
 #include "ValueStack.h"
 
+#include <calquor/rtl.h>
+
 namespace calquor {
 namespace {
 
@@ -53,6 +55,24 @@ struct Failure {
     int code;
     std::string message;
 };
+
+// The second flavour catches only the runtime's conversion errors, reported
+// with their own text, and (decided here) too few values on the stack,
+// reported with the runtime's text for an impossible operation. Every other
+// error, a function's CQEError included, leaves Calculate. Call only from a
+// catch handler.
+void ReportRuntimeFailure(int& code, std::string& message) {
+    try {
+        throw;
+    } catch (const rtl::EVariantTypeCastError& error) {
+        message = error.what();
+    } catch (const rtl::EVariantOverflowError& error) {
+        message = error.what();
+    } catch (const StackUnderflow&) {
+        message = msg::kInvalidVariantOperation;
+    }
+    code = 1;
+}
 
 _variant_t Run(const std::deque<Token>& postfix, DataAdapter* adapter) {
     ValueStack stack;
@@ -124,14 +144,20 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);
+        return FailureValue();
     } catch (...) {
-        // Whatever failed inside the evaluation (a refused conversion, a
-        // function's error, an adapter's exception, too few values) reads
-        // alike to the host.
-        code = 1;
-        message = msg::kTypeCastError;
+        if constexpr (!flavour::kRuntimeRules) {
+            // Whatever failed inside the evaluation (a refused conversion, a
+            // function's error, an adapter's exception, too few values)
+            // reads alike to the host.
+            code = 1;
+            message = msg::kTypeCastError;
+            return FailureValue();
+        } else {
+            ReportRuntimeFailure(code, message);
+            return FailureValue();
+        }
     }
-    return FailureValue();
 }
 
 }  // namespace calquor

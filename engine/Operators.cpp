@@ -2,6 +2,10 @@
 #include "Operators.h"
 
 #include "Conversions.h"
+#include "Flavour.h"
+#include "ResultCodes.h"
+
+#include <calquor/rtl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -47,6 +51,39 @@ _variant_t Compare(TokenType op, const VARIANT& l, const VARIANT& r) {
     if (l.vt == VT_BSTR || r.vt == VT_BSTR)
         return Boolean(Holds(op, CompareUnits(conv::ToBstr(l), conv::ToBstr(r))));
     return Boolean(Holds(op, conv::ToNumber(l), conv::ToNumber(r)));
+}
+
+bool IsText(const VARIANT& v) { return v.vt == VT_BSTR || v.vt == varString; }
+
+// The second flavour's "+" on texts: its 8-bit kind, or a wide string when
+// either side is one, as that runtime joins them.
+_variant_t ConcatenateRuntime(const VARIANT& l, const VARIANT& r) {
+    const std::string joined = conv::ToText(l) + conv::ToText(r);
+    if (l.vt == VT_BSTR || r.vt == VT_BSTR) return _variant_t(conv::Widen(joined));
+    return conv::MakeText(joined);
+}
+
+// The second flavour's operators: the runtime library's generic variant
+// operations, which convert between kinds and keep integer results.
+_variant_t ApplyRuntime(TokenType op, const VARIANT& l, const VARIANT& r) {
+    switch (op) {
+    case TT_EQ: return Boolean(rtl::VarCompare(rtl::VarCmp::Equal, l, r));
+    case TT_GT: return Boolean(rtl::VarCompare(rtl::VarCmp::Greater, l, r));
+    case TT_LT: return Boolean(rtl::VarCompare(rtl::VarCmp::Less, l, r));
+    case TT_GE: return Boolean(rtl::VarCompare(rtl::VarCmp::GreaterEqual, l, r));
+    case TT_LE: return Boolean(rtl::VarCompare(rtl::VarCmp::LessEqual, l, r));
+    case TT_DIV: return rtl::VarArith(rtl::VarOp::Divide, l, r);
+    case TT_MUL: return rtl::VarArith(rtl::VarOp::Multiply, l, r);
+    case TT_SUB: return rtl::VarArith(rtl::VarOp::Subtract, l, r);
+    case TT_ADD:
+        if (r.vt == VT_NULL) return _variant_t(l);
+        if (l.vt == VT_NULL) return _variant_t(r);
+        if (IsText(l) || IsText(r)) return ConcatenateRuntime(l, r);
+        return rtl::VarArith(rtl::VarOp::Add, l, r);
+    case TT_AND: return Boolean(conv::ToBoolean(r) && conv::ToBoolean(l));
+    case TT_OR: return Boolean(conv::ToBoolean(r) || conv::ToBoolean(l));
+    default: throw rtl::EVariantInvalidOpError(msg::kInvalidVariantOperation);
+    }
 }
 
 _variant_t Concatenate(const VARIANT& l, const VARIANT& r) {
@@ -101,6 +138,7 @@ bool StrictEquals(const VARIANT& l, const VARIANT& r) {
 }
 
 _variant_t ApplyBinary(TokenType op, const VARIANT& l, const VARIANT& r) {
+    if constexpr (flavour::kRuntimeRules) return ApplyRuntime(op, l, r);
     switch (op) {
     case TT_EQ: return Boolean(StrictEquals(l, r));
     case TT_DIV: return Number(conv::ToNumber(l) / conv::ToNumber(r));
@@ -116,6 +154,9 @@ _variant_t ApplyBinary(TokenType op, const VARIANT& l, const VARIANT& r) {
     }
 }
 
-_variant_t Negate(const VARIANT& value) { return Number(conv::ToNumber(value) * -1.0); }
+_variant_t Negate(const VARIANT& value) {
+    if constexpr (flavour::kRuntimeRules) return rtl::VarNeg(value);
+    return Number(conv::ToNumber(value) * -1.0);
+}
 
 }  // namespace calquor

@@ -6,21 +6,34 @@
 #include "ResultCodes.h"
 
 #include <calquor/oleauto.h>
+#include <calquor/rtl.h>
 
 #include <utility>
 
 namespace calquor {
 
-// Runs body(); any exception it throws becomes CQEError(message). A refused
-// variant conversion becomes CQEError(conversionMessage) instead: the same
-// message in the first flavour, "Parameter type mismatch" under the second
-// flavour's rules (wired there).
+// Runs body(); any exception it throws becomes CQEError(message). Under the
+// second flavour's rules the frame has two clauses instead: a conversion the
+// runtime refuses becomes "Parameter type mismatch", anything else
+// "Unknown error", whatever message the function names.
 template <class Body>
 _variant_t RunFramed(const char* message, Body&& body) {
-    try {
-        return std::forward<Body>(body)();
-    } catch (...) {
-        throw CQEError(message);
+    if constexpr (flavour::kRuntimeRules) {
+        try {
+            return std::forward<Body>(body)();
+        } catch (const rtl::EVariantTypeCastError&) {
+            throw CQEError(msg::kParameterTypeMismatch);
+        } catch (const rtl::EVariantOverflowError&) {
+            throw CQEError(msg::kParameterTypeMismatch);
+        } catch (...) {
+            throw CQEError(msg::kUnknownError);
+        }
+    } else {
+        try {
+            return std::forward<Body>(body)();
+        } catch (...) {
+            throw CQEError(message);
+        }
     }
 }
 
