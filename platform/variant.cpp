@@ -19,6 +19,19 @@ bool IsPlainKind(VARTYPE vt) {
     }
 }
 
+// Kinds a variant may own by value.
+bool IsValueKind(VARTYPE vt) {
+    return IsPlainKind(vt) || vt == VT_BSTR || vt == varString || vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
+// Kinds the variant services accept: values, and references to a value or
+// to a variant. A reference to Empty or Null is meaningless, as on Windows.
+bool IsKnownKind(VARTYPE vt) {
+    if (!(vt & VT_BYREF)) return IsValueKind(vt);
+    const VARTYPE target = vt & ~VT_BYREF;
+    return (IsValueKind(target) && target != VT_EMPTY && target != VT_NULL) || target == VT_VARIANT;
+}
+
 }  // namespace
 
 void VariantInit(VARIANTARG* pvarg) {
@@ -30,44 +43,45 @@ void VariantInit(VARIANTARG* pvarg) {
 
 HRESULT VariantClear(VARIANTARG* pvarg) {
     if (!pvarg) return E_INVALIDARG;
-    const VARTYPE vt = pvarg->vt;
-    if (vt & VT_BYREF) {
-        // A reference owns nothing.
-    } else if (vt == VT_BSTR) {
-        SysFreeString(pvarg->bstrVal);
-    } else if (vt == varString) {
-        AnsiStrFree(pvarg->strVal);
-    } else if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
-        if (pvarg->punkVal) pvarg->punkVal->Release();
-    } else if (!IsPlainKind(vt)) {
-        return DISP_E_BADVARTYPE;
-    }
+    if (!IsKnownKind(pvarg->vt)) return DISP_E_BADVARTYPE;
+    // Emptied before anything is released, so that a Release that reaches
+    // this variant again finds nothing left to free.
+    const VARIANT old = *pvarg;
     VariantInit(pvarg);
+    if (old.vt == VT_BSTR) {
+        SysFreeString(old.bstrVal);
+    } else if (old.vt == varString) {
+        AnsiStrFree(old.strVal);
+    } else if ((old.vt == VT_DISPATCH || old.vt == VT_UNKNOWN) && old.punkVal) {
+        old.punkVal->Release();
+    }
     return S_OK;
 }
 
 HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
     if (!pvargDest || !pvargSrc) return E_INVALIDARG;
-    if (pvargDest == pvargSrc) return S_OK;
     const VARTYPE vt = pvargSrc->vt;
-    if (!(vt & VT_BYREF) && !IsPlainKind(vt) && vt != VT_BSTR && vt != varString && vt != VT_DISPATCH &&
-        vt != VT_UNKNOWN)
-        return DISP_E_BADVARTYPE;
-    HRESULT hr = VariantClear(pvargDest);
-    if (FAILED(hr)) return hr;
+    if (!IsKnownKind(vt) || !IsKnownKind(pvargDest->vt)) return DISP_E_BADVARTYPE;
+    if (pvargDest == pvargSrc) return S_OK;
+    // The copy is made before the destination is cleared: the source may be
+    // owned by the destination (a reference to its own string, an object only
+    // the destination keeps alive).
     VARIANT copy = *pvargSrc;
+    bool ok = true;
     if (!(vt & VT_BYREF)) {
         if (vt == VT_BSTR && pvargSrc->bstrVal) {
             copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(pvargSrc->bstrVal),
                                                  SysStringByteLen(pvargSrc->bstrVal));
-            if (!copy.bstrVal) return E_OUTOFMEMORY;
+            ok = copy.bstrVal != nullptr;
         } else if (vt == varString && pvargSrc->strVal) {
             copy.strVal = AnsiStrAlloc(pvargSrc->strVal, AnsiStrLen(pvargSrc->strVal));
-            if (!copy.strVal) return E_OUTOFMEMORY;
+            ok = copy.strVal != nullptr;
         } else if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && pvargSrc->punkVal) {
             pvargSrc->punkVal->AddRef();
         }
     }
+    VariantClear(pvargDest);  // cannot fail: the kind was checked above
+    if (!ok) return E_OUTOFMEMORY;
     *pvargDest = copy;
     return S_OK;
 }
@@ -77,7 +91,11 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
     const VARTYPE vt = pvargSrc->vt & ~VT_BYREF;
     if (!pvargSrc->byref) return E_INVALIDARG;
-    if (vt == VT_VARIANT) return VariantCopyInd(pvarDest, pvargSrc->pvarVal);
+    // A variant reference may not lead to another one; this also stops a
+    // reference cycle from recursing without end.
+    if (vt == VT_VARIANT)
+        return pvargSrc->pvarVal->vt == (VT_VARIANT | VT_BYREF) ? E_INVALIDARG
+                                                                 : VariantCopyInd(pvarDest, pvargSrc->pvarVal);
     VARIANT value;
     VariantInit(&value);
     value.vt = vt;
@@ -90,6 +108,7 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     case VT_I8: case VT_UI8: case VT_CY: value.llVal = *pvargSrc->pllVal; break;
     case VT_DECIMAL: value.decVal = *pvargSrc->pdecVal; value.vt = VT_DECIMAL; break;
     case VT_BSTR: value.bstrVal = *pvargSrc->pbstrVal; break;
+    case varString: value.strVal = *static_cast<char**>(pvargSrc->byref); break;
     case VT_DISPATCH: case VT_UNKNOWN: value.punkVal = *pvargSrc->ppunkVal; break;
     default: return DISP_E_BADVARTYPE;
     }
