@@ -40,6 +40,7 @@ struct CompileCase {
     const char* message;
     const char* postfix;  // checked on success
 };
+void PrintTo(const CompileCase& c, std::ostream* os) { *os << c.text; }
 
 class CompilerTest : public ::testing::TestWithParam<CompileCase> {};
 

@@ -32,6 +32,7 @@ struct BoolCase {
     const char* text;
     bool expected;
 };
+void PrintTo(const BoolCase& c, std::ostream* os) { *os << c.text; }
 
 class BooleanResults : public ::testing::TestWithParam<BoolCase> {};
 

@@ -31,6 +31,7 @@ struct ScanCase {
     std::vector<std::string> tokens;  // up to and including TT_END or TT_ERROR
     int endPos;                       // GetCurrentPos after the last token
 };
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.text; }
 
 class ScannerTest : public ::testing::TestWithParam<ScanCase> {};
 

@@ -23,6 +23,8 @@ struct FormatRow {
     double date;
     std::u16string text;
 };
+// Prints the date only (GoogleTest would otherwise dump padding bytes).
+void PrintTo(const FormatRow& row, std::ostream* os) { *os << row.date; }
 
 class DateToText : public testing::TestWithParam<FormatRow> {};
 
@@ -70,6 +72,7 @@ struct ParseRow {
     std::u16string text;
     double date;
 };
+void PrintTo(const ParseRow& row, std::ostream* os) { *os << row.date; }
 
 class TextToDate : public testing::TestWithParam<ParseRow> {};
 

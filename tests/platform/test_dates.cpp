@@ -43,6 +43,8 @@ struct SplitRow {
     int year, month, day, hour, minute, second, dayOfWeek, dayOfYear;
 };
 
+void PrintTo(const SplitRow& row, std::ostream* os) { *os << row.date; }
+
 class DateToFields : public testing::TestWithParam<SplitRow> {};
 
 TEST_P(DateToFields, MatchesCalendar) {
@@ -121,6 +123,11 @@ struct ComposeRow {
     SYSTEMTIME st;
     std::optional<double> date;  // nullopt: refused
 };
+
+void PrintTo(const ComposeRow& row, std::ostream* os) {
+    *os << row.st.wYear << '-' << row.st.wMonth << '-' << row.st.wDay << ' ' << row.st.wHour << ':'
+        << row.st.wMinute << ':' << row.st.wSecond;
+}
 
 class FieldsToDate : public testing::TestWithParam<ComposeRow> {};
 
