@@ -1,8 +1,9 @@
-// The adapter base class: its default answers and the library's instance.
+// The adapter base class, its default answers, the library's instance, and
+// how the plain library's engine calls a C++ adapter.
 #include <calquor/DataAdapter.h>
 
+#include "AdapterAccess.h"
 #include "Conversions.h"
-#include "DefaultAdapter.h"
 #include "Flavour.h"
 
 namespace calquor {
@@ -24,12 +25,29 @@ std::string DataAdapter::GetFormulaByName(const char*) { return {}; }
 
 bool DataAdapter::IsKnown(const char*) { return false; }
 
-DataAdapter* DefaultAdapter() noexcept {
-    // Created on first use, which the language makes thread-safe, so that an
-    // engine constructed during another library's static initialisation
-    // never sees it unconstructed.
+void Calquex::SetDataAdapter(DataAdapter* adapter) { m_pAdapter = adapter; }
+
+namespace adapter {
+
+Handle DefaultHandle() noexcept {
+    // One stateless instance for the library, created on first use (which
+    // the language makes thread-safe), so that an engine constructed during
+    // another library's static initialisation never sees it unconstructed.
     static DataAdapter instance;
     return &instance;
 }
 
+// The host owns its C++ adapter: the engine holds no reference.
+void Retain(Handle) noexcept {}
+void Release(Handle) noexcept {}
+
+bool IsKnown(Handle adapter, const std::string& name) { return adapter->IsKnown(name.c_str()); }
+
+_variant_t OperantValue(Handle adapter, const std::string& name) { return adapter->GetOperantValue(name.c_str()); }
+
+std::string FormulaByName(Handle adapter, const std::string& name) {
+    return adapter->GetFormulaByName(name.c_str());
+}
+
+}  // namespace adapter
 }  // namespace calquor

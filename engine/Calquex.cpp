@@ -1,13 +1,13 @@
 // The engine object: construction, copying, the formula text and the adapter.
 #include <calquor/Calquex.h>
 
-#include "DefaultAdapter.h"
+#include "AdapterAccess.h"
 
 #include <cstring>
 
 namespace calquor {
 
-Calquex::Calquex() : m_szFormula{}, m_nCurPos(0), m_bCompiled(false), m_pAdapter(DefaultAdapter()), m_bTextCut(false) {}
+Calquex::Calquex() : m_szFormula{}, m_nCurPos(0), m_bCompiled(false), m_pAdapter(adapter::DefaultHandle()), m_bTextCut(false) {}
 
 Calquex::Calquex(const char* formula) : Calquex() { StoreText(formula); }
 
@@ -18,9 +18,10 @@ Calquex::Calquex(const Calquex& other)
       m_pAdapter(other.m_pAdapter),
       m_bTextCut(other.m_bTextCut) {
     std::memcpy(m_szFormula, other.m_szFormula, sizeof m_szFormula);
+    adapter::Retain(m_pAdapter);
 }
 
-Calquex::~Calquex() = default;
+Calquex::~Calquex() { adapter::Release(m_pAdapter); }
 
 Calquex& Calquex::operator=(const Calquex& other) {
     if (this != &other) {
@@ -55,7 +56,5 @@ void Calquex::SetFormulaStr(const char* formula) {
 const char* Calquex::GetFormulaStr() const { return m_szFormula; }
 
 int Calquex::GetCurrentPos() { return m_nCurPos; }
-
-void Calquex::SetDataAdapter(DataAdapter* adapter) { m_pAdapter = adapter; }
 
 }  // namespace calquor

@@ -1,6 +1,7 @@
 // The evaluator: runs the compiled postfix sequence on a value stack.
 #include <calquor/Calquex.h>
 
+#include "AdapterAccess.h"
 #include "Conversions.h"
 #include "Flavour.h"
 #include "FunctionTable.h"
@@ -74,7 +75,7 @@ void ReportRuntimeFailure(int& code, std::string& message) {
     code = 1;
 }
 
-_variant_t Run(const std::deque<Token>& postfix, DataAdapter* adapter) {
+_variant_t Run(const std::deque<Token>& postfix, adapter::Handle source) {
     ValueStack stack;
     _variant_t args[3];
     for (const Token& token : postfix) {
@@ -82,21 +83,21 @@ _variant_t Run(const std::deque<Token>& postfix, DataAdapter* adapter) {
         case TT_COLUMN: {
             const std::string name = conv::TextOf(token.vValue);
             // Decided here: without an adapter an operand is unknown.
-            if (!adapter || !adapter->IsKnown(name.c_str()))
+            if (!source || !adapter::IsKnown(source, name))
                 throw Failure{token.nPos + 1, msg::kUnrecognizedElement + name};
-            stack.Push(adapter->GetOperantValue(name.c_str()));
+            stack.Push(adapter::OperantValue(source, name));
             break;
         }
         case TT_FORMULA: {
-            if (!adapter) {
+            if (!source) {
                 stack.Push(MissingValue());
                 break;
             }
             const std::string name = conv::TextOf(token.vValue);
             if (t_nDepth >= kMaxReferenceDepth) throw Failure{token.nPos + 1, msg::kReferenceTooDeep + name};
-            const std::string text = adapter->GetFormulaByName(name.c_str());
+            const std::string text = adapter::FormulaByName(source, name);
             Calquex nested(text.c_str());
-            nested.SetDataAdapter(adapter);
+            nested.SetDataAdapter(source);
             int code = 0;
             std::string message;
             _variant_t value = nested.Calculate(code, message);

@@ -12,6 +12,13 @@
 
 namespace calquor {
 
+#if defined(CALQUOR_AUTOMATION_ENGINE)
+// The automation servers build the same engine bound to a client's
+// IDataAdapter instead of a C++ DataAdapter; hosts never define this.
+struct IDataAdapter;
+struct IDispatch;
+#endif
+
 // Token kinds. The values are fixed: operands are 1 to 5, operators 7 to 18.
 enum TokenType {
     TT_END = -2,
@@ -90,9 +97,18 @@ public:
     const char* GetFormulaStr() const;
     // The scan position; after a failed Compile, where scanning stopped.
     int GetCurrentPos();
+#if defined(CALQUOR_AUTOMATION_ENGINE)
+    using AdapterHandle = IDataAdapter*;
+    // Asks adapter for IDataAdapter and holds that one counted reference,
+    // released when replaced or destroyed; null or an object without the
+    // interface leaves the engine without adapter.
+    void SetDataAdapter(IDispatch* adapter);
+#else
+    using AdapterHandle = DataAdapter*;
     // Binds an adapter without taking ownership; null leaves the engine
     // without adapter (operands are then unknown, references Null).
     void SetDataAdapter(DataAdapter* adapter);
+#endif
 
     // Compiles the text into postfix form. Returns true with "Succeed", or
     // false with the 0-based position and message of the first syntax error.
@@ -126,7 +142,7 @@ private:
     char m_szFormula[kMaxFormulaLength + 1];
     int m_nCurPos;
     bool m_bCompiled;
-    DataAdapter* m_pAdapter;
+    AdapterHandle m_pAdapter;
     // True when the stored text was cut to kMaxFormulaLength bytes.
     bool m_bTextCut;
 };
