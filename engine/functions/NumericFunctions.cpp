@@ -5,8 +5,11 @@
 #include "NumericFunctions.h"
 
 #include "Conversions.h"
+#include "Flavour.h"
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
+
+#include <calquor/rtl.h>
 
 #include <cmath>
 #include <cstdint>
@@ -23,11 +26,13 @@ _variant_t Framed(Body&& body) {
 }
 
 // A computation the function refuses (integer division that has no result).
-// The frame reports it as the function's fixed message; the second flavour
-// will raise its own runtime's arithmetic error here.
+// Not a conversion error, so the frame reports it as "Unknown error" under
+// both flavours' rules.
 [[noreturn]] void RefuseArithmetic() {
     throw CQEError(msg::kUnknownError);
 }
+
+constexpr bool kRuntime = flavour::kRuntimeRules;
 
 // The largest magnitude below which a double can still carry a fraction:
 // every double at or beyond 2^52 is already a whole number.
@@ -100,6 +105,7 @@ _variant_t FnMod(const _variant_t& a, const _variant_t& b) {
         // Both have no 32-bit result; refuse them before the division traps.
         if (y == 0) RefuseArithmetic();
         if (x == std::numeric_limits<int>::min() && y == -1) RefuseArithmetic();
+        if constexpr (kRuntime) return _variant_t(static_cast<long>(x % y));
         return _variant_t(x % y);
     });
 }
@@ -108,18 +114,30 @@ _variant_t FnRound(const _variant_t& x, const _variant_t& n) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
         const int digits = conv::ToInteger(n);
+        if constexpr (kRuntime) {
+            // The runtime rounds to a power of ten given as a signed 8-bit
+            // count, so the digit count is negated and wraps to 8 bits.
+            const auto power = static_cast<signed char>(-static_cast<std::int64_t>(digits));
+            return _variant_t(rtl::SimpleRoundTo(value, power));
+        }
         return _variant_t(RoundTo(value, digits));
     });
 }
 
 _variant_t FnFloor(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::floor(conv::ToNumber(x))); });
+    return Framed([&] {
+        const double value = conv::ToNumber(x);
+        // The runtime's Floor yields a 32-bit integer.
+        if constexpr (kRuntime) return _variant_t(static_cast<double>(rtl::Floor(value)));
+        return _variant_t(std::floor(value));
+    });
 }
 
 _variant_t FnPower(const _variant_t& x, const _variant_t& y) {
     return Framed([&] {
         const double base = conv::ToNumber(x);
         const double exponent = conv::ToNumber(y);
+        if constexpr (kRuntime) return _variant_t(rtl::Power(base, exponent));
         return _variant_t(std::pow(base, exponent));
     });
 }
@@ -127,23 +145,34 @@ _variant_t FnPower(const _variant_t& x, const _variant_t& y) {
 _variant_t FnIsZero(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
+        // The runtime counts the bounds as zero.
+        if constexpr (kRuntime) return _variant_t(rtl::IsZero(value, 1e-7));
         // The bounds themselves are not zero; NaN compares false to both.
         return _variant_t(value > -1e-7 && value < 1e-7);
     });
 }
 
 _variant_t FnLog2(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::log10(conv::ToNumber(x)) / std::log10(2.0)); });
+    return Framed([&] {
+        const double value = conv::ToNumber(x);
+        if constexpr (kRuntime) return _variant_t(rtl::Log2(value));
+        return _variant_t(std::log10(value) / std::log10(2.0));
+    });
 }
 
 _variant_t FnLog10(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::log10(conv::ToNumber(x))); });
+    return Framed([&] {
+        const double value = conv::ToNumber(x);
+        if constexpr (kRuntime) return _variant_t(rtl::Log10(value));
+        return _variant_t(std::log10(value));
+    });
 }
 
 _variant_t FnLogN(const _variant_t& base, const _variant_t& x) {
     return Framed([&] {
         const double b = conv::ToNumber(base);
         const double value = conv::ToNumber(x);
+        if constexpr (kRuntime) return _variant_t(rtl::LogN(b, value));
         return _variant_t(std::log10(value) / std::log10(b));
     });
 }
@@ -157,7 +186,11 @@ _variant_t FnSin(const _variant_t& x) {
 }
 
 _variant_t FnTan(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::tan(conv::ToNumber(x))); });
+    return Framed([&] {
+        const double value = conv::ToNumber(x);
+        if constexpr (kRuntime) return _variant_t(rtl::Tan(value));
+        return _variant_t(std::tan(value));
+    });
 }
 
 }  // namespace calquor

@@ -4,7 +4,11 @@
 #include "StringFunctions.h"
 
 #include "Conversions.h"
+#include "Flavour.h"
 
+#include <calquor/rtl.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,6 +18,13 @@ namespace calquor {
 namespace {
 
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
+constexpr bool kRuntime = flavour::kRuntimeRules;
+
+// The second flavour's positions of SubStr are 16-bit integers.
+std::int64_t Position(const _variant_t& v) {
+    if constexpr (kRuntime) return rtl::VarToSmallint(v);
+    return conv::ToInteger(v);
+}
 
 std::string_view TrimmedLeft(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kWhiteSpace);
@@ -57,31 +68,44 @@ _variant_t FnLength(const _variant_t& s) {
     return _variant_t(static_cast<long>(conv::ToText(s).size()));
 }
 
+// The second flavour trims every code from 0 to 32 through its runtime.
 _variant_t FnTrim(const _variant_t& s) {
     const std::string text = conv::ToText(s);
+    if constexpr (kRuntime) return conv::MakeText(rtl::Trim(text));
     return conv::MakeText(TrimmedRight(TrimmedLeft(text)));
 }
 
 _variant_t FnTrimLeft(const _variant_t& s) {
     const std::string text = conv::ToText(s);
+    if constexpr (kRuntime) return conv::MakeText(rtl::TrimLeft(text));
     return conv::MakeText(TrimmedLeft(text));
 }
 
 _variant_t FnTrimRight(const _variant_t& s) {
     const std::string text = conv::ToText(s);
+    if constexpr (kRuntime) return conv::MakeText(rtl::TrimRight(text));
     return conv::MakeText(TrimmedRight(text));
 }
 
+// The second flavour maps case by the user locale, so letters beyond a to z
+// change too.
 _variant_t FnUpperCase(const _variant_t& s) {
+    if constexpr (kRuntime) return conv::MakeText(rtl::AnsiUpperCase(conv::ToText(s)));
     return conv::MakeText(MapAscii(conv::ToText(s), 'a', 'A'));
 }
 
 _variant_t FnLowerCase(const _variant_t& s) {
+    if constexpr (kRuntime) return conv::MakeText(rtl::AnsiLowerCase(conv::ToText(s)));
     return conv::MakeText(MapAscii(conv::ToText(s), 'A', 'a'));
 }
 
 _variant_t FnReverse(const _variant_t& s) {
-    const std::string text = conv::ToText(s);
+    std::string text = conv::ToText(s);
+    if constexpr (kRuntime) {
+        // The second flavour's runtime reverses byte by byte.
+        std::reverse(text.begin(), text.end());
+        return conv::MakeText(text);
+    }
     // Each character is copied whole to its mirrored place, so a multi-byte
     // character keeps its bytes in order.
     std::string reversed(text.size(), '\0');
@@ -97,8 +121,8 @@ _variant_t FnReverse(const _variant_t& s) {
 _variant_t FnSubStr(const _variant_t& s, const _variant_t& start, const _variant_t& end) {
     const std::string text = conv::ToText(s);
     // 64 bits: the differences of two extreme 32-bit values do not overflow.
-    const std::int64_t first = conv::ToInteger(start);
-    const std::int64_t last = conv::ToInteger(end);
+    const std::int64_t first = Position(start);
+    const std::int64_t last = Position(end);
     std::string_view part = text;
     // Keep the last (length - start + 1) bytes, then the first
     // (end - start + 1) bytes of those.
@@ -131,12 +155,16 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
         result.append(text, done, at - done);
         result += to;
         done = at + from.size();
+        // The second flavour replaces the first occurrence only.
+        if constexpr (kRuntime) break;
     }
     result.append(text, done, std::string::npos);
     return conv::MakeText(result);
 }
 
 _variant_t FnChar(const _variant_t& code) {
+    // The second flavour makes an unsigned byte by its runtime's conversion.
+    if constexpr (kRuntime) return _variant_t(static_cast<unsigned char>(rtl::VarToByte(code)));
     const int value = conv::ToInteger(code);
     // The low 8 bits as a signed byte: 200 is -56, 321 is 65.
     _variant_t result;

@@ -8,7 +8,23 @@
 #include <string>
 #include <vector>
 
+#ifndef CALQUOR_TEST_RUNTIME_RULES
+#define CALQUOR_TEST_RUNTIME_RULES 0
+#endif
+
 namespace calquor::test {
+
+// True when the tests run against Calquor_VCL (the second flavour's rules).
+inline constexpr bool kRuntimeRules = CALQUOR_TEST_RUNTIME_RULES != 0;
+
+// The value a failed calculation returns: false, or Empty in Calquor_VCL.
+inline bool IsFailureValue(const VARIANT& v) {
+    if (kRuntimeRules) return v.vt == VT_EMPTY;
+    return v.vt == VT_BOOL && v.boolVal == VARIANT_FALSE;
+}
+
+// The kind of text values: VT_BSTR, or the 8-bit kind in Calquor_VCL.
+inline constexpr VARTYPE kTextKind = kRuntimeRules ? varString : VT_BSTR;
 
 // Answers operands and named formulas from maps and records every call.
 class MapAdapter : public DataAdapter {
