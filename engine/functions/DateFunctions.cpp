@@ -4,6 +4,7 @@
 #include "DateFunctions.h"
 
 #include "Conversions.h"
+#include "Flavour.h"
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
 
@@ -26,10 +27,13 @@ constexpr std::int64_t kFirstYear = 100;
 constexpr std::int64_t kLastYear = 9999;
 
 // ---------------------------------------------------------------------------
-// The date rules of this flavour. The second flavour's runtime states each of
-// these differently; its versions will go here, chosen with
-// flavour::kRuntimeRules, and nothing below this section needs to change.
+// The date rules. Where the second flavour's runtime differs, the choice is
+// made here or in the handler with kRuntime. Under that flavour a date
+// argument the runtime cannot convert raises its conversion error (the frame
+// reports "Parameter type mismatch"), so there are no invalid dates there.
 // ---------------------------------------------------------------------------
+
+constexpr bool kRuntime = flavour::kRuntimeRules;
 
 // The calendar fields of date by VariantTimeToSystemTime. Every field reads
 // 65535 when the date is invalid or lies outside the years 100..9999.
@@ -113,6 +117,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // date (0 when invalid) and turns the sum back into a DATE.
 _variant_t AddDayCount(const WorkingDate& date, std::int64_t days) {
     const double start = date.valid ? date.value : 0.0;
+    // The second flavour adds to the DATE value itself.
+    if constexpr (kRuntime) return DateValue(start + static_cast<double>(days));
     return DateValue(FromContinuous(ToContinuous(start) + static_cast<double>(days)));
 }
 
@@ -126,12 +132,19 @@ _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
     SYSTEMTIME st = from;
     st.wYear = static_cast<WORD>(year);
     st.wMonth = static_cast<WORD>(month);
-    // Decided: a day the target month lacks clamps to the month's last day
-    // (31 Jan 2004 + 1 month = 29 Feb 2004; 29 Feb 2004 + 1 year =
-    // 28 Feb 2005) instead of rolling into the next month as
-    // SystemTimeToVariantTime would.
     const int last = DaysInMonth(year, month);
-    if (st.wDay > last) st.wDay = static_cast<WORD>(last);
+    if constexpr (kRuntime) {
+        // The second flavour's runtime gives the new date at midnight and
+        // refuses a day the target month lacks.
+        st.wHour = st.wMinute = st.wSecond = 0;
+        if (st.wDay > last) Refuse(msg::kUnknownError);
+    } else if (st.wDay > last) {
+        // Decided: a day the target month lacks clamps to the month's last
+        // day (31 Jan 2004 + 1 month = 29 Feb 2004; 29 Feb 2004 + 1 year =
+        // 28 Feb 2005) instead of rolling into the next month as
+        // SystemTimeToVariantTime would.
+        st.wDay = static_cast<WORD>(last);
+    }
     st.wDayOfWeek = 0;
     const WorkingDate built = DateOf(st);
     if (!built.valid) Refuse(msg::kUnknownError);
@@ -182,8 +195,12 @@ _variant_t FnToday() {
 }
 
 _variant_t FnNow() {
-    const WorkingDate now = DateOf(LocalFields());
+    const SYSTEMTIME st = LocalFields();
+    const WorkingDate now = DateOf(st);
     if (!now.valid) _com_issue_error(E_INVALIDARG);
+    // The second flavour keeps the milliseconds (today's dates are positive,
+    // so the fraction simply grows).
+    if constexpr (kRuntime) return DateValue(now.value + st.wMilliseconds / 86400000.0);
     return DateValue(now.value);
 }
 
@@ -282,7 +299,10 @@ _variant_t FnDayOfWeek(const _variant_t& date, const _variant_t& format) {
         const SYSTEMTIME st = FieldsOf(conv::ToDate(date));
         // 1 = Sunday .. 7 = Saturday; -1 for a date without fields.
         const int day = Decomposed(st) ? int{st.wDayOfWeek} + 1 : -1;
-        if (EqualsNoCase(form, "Number") || EqualsNoCase(form, "N")) return _variant_t(day);
+        if (EqualsNoCase(form, "Number") || EqualsNoCase(form, "N")) {
+            if constexpr (kRuntime) return _variant_t(static_cast<long>(day));
+            return _variant_t(day);
+        }
         return conv::MakeText(day >= 1 && day <= 7 ? kDayNames[day - 1] : "");
     });
 }

@@ -24,7 +24,7 @@ inline bool IsFailureValue(const VARIANT& v) {
 }
 
 // The kind of text values: VT_BSTR, or the 8-bit kind in Calquor_VCL.
-inline constexpr VARTYPE kTextKind = kRuntimeRules ? varString : VT_BSTR;
+inline constexpr VARTYPE kTextKind = kRuntimeRules ? varString : VARTYPE{VT_BSTR};
 
 // Answers operands and named formulas from maps and records every call.
 class MapAdapter : public DataAdapter {
