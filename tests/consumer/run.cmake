@@ -12,3 +12,4 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=$
     -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer)
+run(${WORK_DIR}/build/consumer_vcl)
