@@ -19,10 +19,10 @@ inline constexpr const char* kUnmatchedLeft = "Unmatched left parentheses";
 // Calculate.
 inline constexpr const char* kUnrecognizedElement = "Unrecognized element:";
 inline constexpr const char* kTypeCastError = "type cast error";
-// Followed by the reference's name: a chain of @name references deeper than
-// kMaxReferenceDepth (a formula that refers to itself ends here).
 // The second flavour's report of too few values on the stack.
 inline constexpr const char* kInvalidVariantOperation = "Invalid variant operation";
+// Followed by the reference's name: a chain of @name references deeper than
+// kMaxReferenceDepth (a formula that refers to itself ends here).
 inline constexpr const char* kReferenceTooDeep = "Formula reference too deep:";
 // Raised inside the engine.
 inline constexpr const char* kUnknownOperator = "Unknown operator";

@@ -20,25 +20,31 @@ TEST(Calculate, EmptyTextGivesEmptyStringAndTouchesNothing) {
     const _variant_t value = engine.Calculate(code, message);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(message, "untouched");
-    ASSERT_EQ(value.vt, VT_BSTR);
-    EXPECT_EQ(SysStringLen(value.bstrVal), 0u);
+    ASSERT_EQ(value.vt, test::kTextKind);
+    EXPECT_EQ(test::TextOf(value), "");
+    if (!test::kRuntimeRules) {
+        EXPECT_EQ(SysStringLen(value.bstrVal), 0u);
+    }
     EXPECT_TRUE(adapter.calls.empty());
 }
 
-TEST(Calculate, FailedImplicitCompileGivesNullWithCompilePosition) {
+// Null, or the empty text in Calquor_VCL.
+TEST(Calculate, FailedImplicitCompileGivesNoValueWithCompilePosition) {
     const auto paren = Calc(")");
     EXPECT_EQ(paren.code, 0);
     EXPECT_EQ(paren.message, "Unmatched right parentheses");
-    EXPECT_EQ(paren.value.vt, VT_NULL);
+    EXPECT_TRUE(test::IsMissingValue(paren.value)) << paren.value.vt;
     const auto left = Calc("(1+2");
     EXPECT_EQ(left.code, 4);
     EXPECT_EQ(left.message, "Unmatched left parentheses");
+    EXPECT_TRUE(test::IsMissingValue(left.value)) << left.value.vt;
 }
 
 TEST(Calculate, LiteralsKeepTheirKinds) {
-    EXPECT_EQ(Calc("42").value.vt, VT_INT);
+    EXPECT_EQ(Calc("42").value.vt, test::kIntegerKind);
     EXPECT_EQ(Calc("42").value.intVal, 42);
     EXPECT_EQ(Calc("4.5").value.vt, VT_R8);
+    EXPECT_EQ(Calc("'hello'").value.vt, test::kTextKind);
     EXPECT_EQ(test::TextOf(Calc("'hello'").value), "hello");
 }
 
@@ -52,7 +58,8 @@ TEST(Calculate, SuccessLeavesMessageOfCompileOrCaller) {
     const _variant_t again = engine.Calculate(code, message);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(message, "mine");
-    EXPECT_EQ(again.dblVal, 3.0);
+    EXPECT_EQ(again.vt, test::kIntegerArithmeticKind);
+    EXPECT_EQ(test::NumberOf(again), 3.0);
 }
 
 TEST(Calculate, NoTokensGivesNull) { EXPECT_EQ(Calc(",").value.vt, VT_NULL); }
@@ -67,7 +74,7 @@ TEST(Calculate, TopOfStackWinsAndSurplusIsDiscarded) {
 TEST(Calculate, InformationFunction) {
     const auto out = Calc("CalquorInfo()");
     EXPECT_EQ(out.code, 0);
-    EXPECT_EQ(out.value.vt, VT_BSTR);
+    EXPECT_EQ(out.value.vt, test::kTextKind);
     EXPECT_EQ(test::TextOf(out.value), "Calquor  2.01a");
 }
 
@@ -75,14 +82,13 @@ TEST(Calculate, UnknownOperandReportsItsPositionPlusOne) {
     const auto first = Calc("{nosuch} + 1");
     EXPECT_EQ(first.code, 1);
     EXPECT_EQ(first.message, "Unrecognized element:nosuch");
-    EXPECT_EQ(first.value.vt, VT_BOOL);
-    EXPECT_EQ(first.value.boolVal, VARIANT_FALSE);
+    EXPECT_TRUE(test::IsFailureValue(first.value)) << first.value.vt;
     const auto later = Calc("1 + {nosuch}");
     EXPECT_EQ(later.code, 5);
     EXPECT_EQ(later.message, "Unrecognized element:nosuch");
 }
 
-TEST(Calculate, WithoutAdapterOperandsAreUnknownAndReferencesNull) {
+TEST(Calculate, WithoutAdapterOperandsAreUnknownAndReferencesHaveNoValue) {
     Calquex engine("{x}+1");
     engine.SetDataAdapter(nullptr);
     int code = 0;
@@ -92,7 +98,7 @@ TEST(Calculate, WithoutAdapterOperandsAreUnknownAndReferencesNull) {
     EXPECT_EQ(message, "Unrecognized element:x");
     Calquex reference("@F");
     reference.SetDataAdapter(nullptr);
-    EXPECT_EQ(reference.Calculate(code, message).vt, VT_NULL);
+    EXPECT_TRUE(test::IsMissingValue(reference.Calculate(code, message)));
     EXPECT_EQ(code, 0);
 }
 
@@ -125,10 +131,13 @@ TEST(Calculate, FormulaReferencesUseANestedEngine) {
     adapter.values["a"] = _variant_t(4L);
     const auto out = Calc("@F+1", &adapter);
     EXPECT_EQ(out.code, 0);
-    EXPECT_EQ(out.value.dblVal, 9.0);
+    EXPECT_EQ(out.value.vt, test::kIntegerArithmeticKind);
+    EXPECT_EQ(test::NumberOf(out.value), 9.0);
 
     adapter.formulas["G"] = "@F+@F";
-    EXPECT_EQ(Calc("@G", &adapter).value.dblVal, 16.0);
+    const auto twice = Calc("@G", &adapter);
+    EXPECT_EQ(twice.value.vt, test::kIntegerArithmeticKind);
+    EXPECT_EQ(test::NumberOf(twice.value), 16.0);
 }
 
 TEST(Calculate, UnknownFormulaNameIsTheEmptyString) {
@@ -136,7 +145,7 @@ TEST(Calculate, UnknownFormulaNameIsTheEmptyString) {
     const auto out = Calc("@nothing", &adapter);
     EXPECT_EQ(out.code, 0);
     EXPECT_EQ(test::TextOf(out.value), "");
-    EXPECT_EQ(out.value.vt, VT_BSTR);
+    EXPECT_EQ(out.value.vt, test::kTextKind);
 }
 
 TEST(Calculate, InnerErrorsReachTheCaller) {
@@ -146,13 +155,14 @@ TEST(Calculate, InnerErrorsReachTheCaller) {
     const auto out = Calc("@G", &adapter);
     EXPECT_EQ(out.code, 5);
     EXPECT_EQ(out.message, "Unrecognized element:missing");
-    EXPECT_EQ(out.value.vt, VT_BOOL);
+    EXPECT_TRUE(test::IsFailureValue(out.value)) << out.value.vt;
 
-    // A nested compile failure at the first character reads as success (Null).
+    // A nested compile failure at the first character reads as success, with
+    // the failed compile's value.
     adapter.formulas["H"] = ")";
     const auto h = Calc("@H", &adapter);
     EXPECT_EQ(h.code, 0);
-    EXPECT_EQ(h.value.vt, VT_NULL);
+    EXPECT_TRUE(test::IsMissingValue(h.value)) << h.value.vt;
     adapter.formulas["K"] = "1+2)";
     const auto k = Calc("@K", &adapter);
     EXPECT_EQ(k.code, 3);
@@ -167,7 +177,7 @@ TEST(Calculate, SelfAndMutualReferencesEndAtTheDepthLimit) {
     const auto self = Calc("@Self", &adapter);
     EXPECT_EQ(self.code, 1);
     EXPECT_EQ(self.message, "Formula reference too deep:Self");
-    EXPECT_EQ(self.value.vt, VT_BOOL);
+    EXPECT_TRUE(test::IsFailureValue(self.value)) << self.value.vt;
     const auto mutual = Calc("@A", &adapter);
     EXPECT_NE(mutual.code, 0);
     EXPECT_EQ(mutual.message.rfind("Formula reference too deep:", 0), 0u);
@@ -176,21 +186,24 @@ TEST(Calculate, SelfAndMutualReferencesEndAtTheDepthLimit) {
     adapter.formulas["L60"] = "0";
     const auto chain = Calc("@L0", &adapter);
     EXPECT_EQ(chain.code, 0);
-    EXPECT_EQ(chain.value.dblVal, 60.0);
+    EXPECT_EQ(chain.value.vt, test::kIntegerArithmeticKind);
+    EXPECT_EQ(test::NumberOf(chain.value), 60.0);
 }
 
+// Calquor_VCL reports it with its runtime's text for an impossible operation.
 TEST(Calculate, TooFewValuesEndAsAnErrorNotACrash) {
     const auto out = Calc("1 + 2 * 3 -");
     EXPECT_EQ(out.code, 1);
-    EXPECT_EQ(out.message, "type cast error");
-    EXPECT_EQ(out.value.vt, VT_BOOL);
+    EXPECT_EQ(out.message, test::kRuntimeRules ? "Invalid variant operation" : "type cast error");
+    EXPECT_TRUE(test::IsFailureValue(out.value)) << out.value.vt;
 }
 
 class ThrowingAdapter : public DataAdapter {
 public:
-    int failAt = 0;  // 1 IsKnown, 2 GetOperantValue, 3 GetFormulaByName
+    int failAt = 0;  // 1 IsKnown, 2 GetOperantValue, 3 GetFormulaByName, 4 _com_error
     _variant_t GetOperantValue(const char*) override {
         if (failAt == 2) throw std::runtime_error("value");
+        if (failAt == 4) throw _com_error(E_OUTOFMEMORY);
         return _variant_t(1.0);
     }
     std::string GetFormulaByName(const char*) override {
@@ -203,19 +216,32 @@ public:
     }
 };
 
-TEST(Calculate, AdapterExceptionsEndAsTypeCastError) {
-    for (int failAt : {1, 2, 3}) {
+// The first flavour reports every adapter exception as the type cast error;
+// Calquor_VCL lets each leave Calculate unchanged.
+TEST(Calculate, AdapterExceptionsEndAsTypeCastErrorOrLeave) {
+    for (int failAt : {1, 2, 3, 4}) {
         ThrowingAdapter adapter;
         adapter.failAt = failAt;
-        const auto out = Calc("{a} + @F", &adapter);
-        EXPECT_EQ(out.code, 1) << failAt;
-        EXPECT_EQ(out.message, "type cast error") << failAt;
+        if (!test::kRuntimeRules) {
+            const auto out = Calc("{a} + @F", &adapter);
+            EXPECT_EQ(out.code, 1) << failAt;
+            EXPECT_EQ(out.message, "type cast error") << failAt;
+            EXPECT_TRUE(test::IsFailureValue(out.value)) << failAt;
+        } else if (failAt <= 2) {
+            EXPECT_EQ(test::CalcThrows("{a} + @F", &adapter), failAt == 1 ? "known" : "value");
+        } else if (failAt == 3) {
+            EXPECT_THROW(Calc("{a} + @F", &adapter), int);
+        } else {
+            EXPECT_THROW(Calc("{a} + @F", &adapter), _com_error);
+        }
     }
 }
 
 TEST(Calculate, EngineStaysCompiledAfterAFailure) {
     MapAdapter adapter;
-    adapter.values["x"] = test::Null();
+    // Null is refused by "*" in the first flavour only; text that is no number
+    // by both.
+    adapter.values["x"] = test::kRuntimeRules ? _variant_t("abc") : test::Null();
     Calquex engine("{x} * 2");
     engine.SetDataAdapter(&adapter);
     int code = 0;
@@ -227,6 +253,54 @@ TEST(Calculate, EngineStaysCompiledAfterAFailure) {
     EXPECT_EQ(engine.Calculate(code, message).dblVal, 8.0);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(message, "");  // already compiled: untouched
+}
+
+// ---- Calquor_VCL only -------------------------------------------------------
+
+// Only the runtime's conversion errors become a code: 1, with the error's own
+// text, and Empty.
+TEST(CalculateRuntimeRules, ConversionErrorsReportTheirOwnText) {
+    if (!test::kRuntimeRules) GTEST_SKIP();
+    MapAdapter adapter;
+    adapter.values["x"] = test::Null();
+    adapter.values["big"] = _variant_t(1e20);
+    const auto cast = Calc("Length({x})", &adapter);
+    EXPECT_EQ(cast.code, 1);
+    EXPECT_EQ(cast.message, "Could not convert variant of type (Null) into type (String)");
+    EXPECT_EQ(cast.value.vt, VT_EMPTY);
+    const auto overflow = Calc("SubStr('abc', 1, {big})", &adapter);
+    EXPECT_EQ(overflow.code, 1);
+    EXPECT_EQ(overflow.message, "Overflow while converting variant of type (Double) into type (Smallint)");
+    EXPECT_EQ(overflow.value.vt, VT_EMPTY);
+}
+
+// A built-in function's error leaves Calculate as a std::exception whose
+// what() is the function's message; the engine stays usable.
+TEST(CalculateRuntimeRules, FunctionErrorsLeaveCalculate) {
+    if (!test::kRuntimeRules) GTEST_SKIP();
+    EXPECT_EQ(test::CalcThrows("Mod(5, 0)"), "Unknown error");
+    EXPECT_EQ(test::CalcThrows("Floor('abc')"), "Parameter type mismatch");
+    EXPECT_EQ(test::CalcThrows("1 + GetYear('abc')"), "Parameter type mismatch");
+    Calquex engine("Mod({n}, 3)");
+    MapAdapter adapter;
+    adapter.values["n"] = _variant_t(7.0);
+    engine.SetDataAdapter(&adapter);
+    int code = 0;
+    std::string message;
+    EXPECT_EQ(engine.Calculate(code, message).lVal, 1);
+    adapter.values["n"] = _variant_t("seven");
+    EXPECT_THROW(engine.Calculate(code, message), std::exception);
+    adapter.values["n"] = _variant_t(8.0);
+    EXPECT_EQ(engine.Calculate(code, message).lVal, 2);
+    EXPECT_EQ(code, 0);
+}
+
+// The error of a nested formula's function passes through the outer one too.
+TEST(CalculateRuntimeRules, NestedFunctionErrorsLeaveTheOuterCalculate) {
+    if (!test::kRuntimeRules) GTEST_SKIP();
+    MapAdapter adapter;
+    adapter.formulas["F"] = "Mod(1, 0)";
+    EXPECT_EQ(test::CalcThrows("2 * @F", &adapter), "Unknown error");
 }
 
 }  // namespace

@@ -113,9 +113,27 @@ TEST(Scanner, EndRepeatsAfterEnd) {
 
 TEST(Scanner, LiteralKindsOfThisBuild) {
     Calquex engine("12 1.5 'x'");
-    EXPECT_EQ(engine.GetNextToken().vValue.vt, VT_INT);
+    EXPECT_EQ(engine.GetNextToken().vValue.vt, test::kIntegerKind);
     EXPECT_EQ(engine.GetNextToken().vValue.vt, VT_R8);
-    EXPECT_EQ(engine.GetNextToken().vValue.vt, VT_BSTR);
+    EXPECT_EQ(engine.GetNextToken().vValue.vt, test::kTextKind);
+}
+
+// Names and operator texts are held like string literals: VT_BSTR, or the
+// 8-bit kind in Calquor_VCL.
+TEST(Scanner, EveryTextTokenHasTheTextKind) {
+    Calquex engine("{a}>=@F*Max(1,'s')||2");
+    for (int guard = 0; guard < 32; ++guard) {
+        const Token token = engine.GetNextToken();
+        ASSERT_NE(token.nType, TT_ERROR);
+        if (token.nType == TT_END) return;
+        if (token.nType == TT_INTEGER) {
+            EXPECT_EQ(token.vValue.vt, test::kIntegerKind) << token.nPos;
+        } else {
+            EXPECT_EQ(token.vValue.vt, test::kTextKind) << token.nPos;
+            EXPECT_FALSE(test::TextOf(token.vValue).empty()) << token.nPos;
+        }
+    }
+    FAIL() << "no end token";
 }
 
 TEST(Scanner, MultiByteTextInStringsIsKept) {
