@@ -5,6 +5,7 @@
 #include "Flavour.h"
 #include "Operators.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -78,7 +79,19 @@ Token Calquex::GetNumber() {
     ++end;  // the first point
     while (IsDigit(*end)) ++end;
     double value = 0.0;
-    std::from_chars(first, end, value, std::chars_format::fixed);
+    const auto [parsed, ec] = std::from_chars(first, end, value, std::chars_format::fixed);
+    if (ec == std::errc::result_out_of_range) {
+        // Decided here, as for integers: a literal beyond the double range is
+        // refused rather than read as another number. One too small for a
+        // double is 0, the nearest double.
+        const char* firstNonZero = std::find_if(first, end, [](char c) { return c >= '1' && c <= '9'; });
+        const bool tooLarge = firstNonZero < std::find(first, end, '.');
+        if (tooLarge) {
+            m_nCurPos = start;
+            return MakeToken(TT_ERROR, start);
+        }
+        value = 0.0;
+    }
     Token token = MakeToken(TT_REAL, start);
     token.vValue = _variant_t(value);
     return token;

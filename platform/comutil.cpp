@@ -244,8 +244,6 @@ BSTR _bstr_t::Detach() noexcept {
 
 // ---- _variant_t -------------------------------------------------------------
 
-_variant_t::_variant_t() noexcept { VariantInit(this); }
-
 _variant_t::_variant_t(const VARIANT& varSrc) {
     VariantInit(this);
     Check(VariantCopy(this, &varSrc));
@@ -257,12 +255,10 @@ _variant_t::_variant_t(const VARIANT* pSrc) {
     Check(VariantCopy(this, pSrc));
 }
 
-_variant_t::_variant_t(const _variant_t& varSrc) {
+void _variant_t::CopyOwned(const VARIANT& varSrc) {
     VariantInit(this);
     Check(VariantCopy(this, &varSrc));
 }
-
-_variant_t::_variant_t(_variant_t&& varSrc) noexcept : VARIANT(varSrc) { VariantInit(&varSrc); }
 
 _variant_t::_variant_t(VARIANT& varSrc, bool fCopy) {
     VariantInit(this);
@@ -303,12 +299,6 @@ _variant_t::_variant_t(float fltSrc) noexcept {
     fltVal = fltSrc;
 }
 
-_variant_t::_variant_t(double dblSrc, VARTYPE vtSrc) {
-    VariantInit(this);
-    if (vtSrc != VT_R8 && vtSrc != VT_DATE) _com_issue_error(E_INVALIDARG);
-    vt = vtSrc;
-    dblVal = dblSrc;  // date shares the slot
-}
 
 _variant_t::_variant_t(const CY& cySrc) noexcept {
     VariantInit(this);
@@ -342,11 +332,6 @@ _variant_t::_variant_t(IDispatch* pSrc, bool fAddRef) noexcept {
     if (fAddRef && punkVal) punkVal->AddRef();
 }
 
-_variant_t::_variant_t(bool boolSrc) noexcept {
-    VariantInit(this);
-    vt = VT_BOOL;
-    boolVal = boolSrc ? VARIANT_TRUE : VARIANT_FALSE;
-}
 
 _variant_t::_variant_t(IUnknown* pSrc, bool fAddRef) noexcept {
     VariantInit(this);
@@ -385,11 +370,6 @@ _variant_t::_variant_t(unsigned long ulSrc) {
     ulVal = static_cast<ULONG>(ulSrc);
 }
 
-_variant_t::_variant_t(int iSrc) noexcept {
-    VariantInit(this);
-    vt = VT_INT;
-    intVal = iSrc;
-}
 
 _variant_t::_variant_t(unsigned int uiSrc) noexcept {
     VariantInit(this);
@@ -409,7 +389,6 @@ _variant_t::_variant_t(unsigned long long ui8Src) noexcept {
     ullVal = ui8Src;
 }
 
-_variant_t::~_variant_t() { VariantClear(this); }
 
 namespace {
 
@@ -437,13 +416,6 @@ _variant_t& _variant_t::operator=(const _variant_t& varSrc) {
     return *this = static_cast<const VARIANT&>(varSrc);
 }
 
-_variant_t& _variant_t::operator=(_variant_t&& varSrc) noexcept {
-    if (this != &varSrc) {
-        VariantClear(this);
-        static_cast<VARIANT&>(*this) = varSrc.Detach();
-    }
-    return *this;
-}
 
 // As on Windows, assigning a short keeps a VT_BOOL variant boolean, and a
 // long keeps VT_ERROR and VT_BOOL; other kinds are replaced.

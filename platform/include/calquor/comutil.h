@@ -26,6 +26,9 @@ private:
 // Throws _com_error(hr).
 [[noreturn]] CALQUOR_PLATFORM_API void _com_issue_error(HRESULT hr);
 
+// From oleauto.h; the inline members of _variant_t below need it.
+CALQUOR_PLATFORM_API HRESULT VariantClear(VARIANT* pvarg);
+
 // An owned BSTR with deep-copy semantics. The 8-bit form (operator const
 // char*) is UTF-8, made on demand and cached until the text changes.
 class CALQUOR_PLATFORM_API _bstr_t {
@@ -70,6 +73,14 @@ private:
     BSTR m_wstr = nullptr;
     mutable char* m_str = nullptr;
 };
+
+namespace detail {
+// Kinds whose value is plain data: copied bitwise, nothing to release. The
+// wrapper handles them inline, which keeps numeric work free of calls.
+constexpr bool IsPlainKind(VARTYPE vt) noexcept {
+    return vt <= VT_DATE || vt == VT_ERROR || vt == VT_BOOL || vt == VT_DECIMAL || (vt >= VT_I1 && vt <= VT_UINT);
+}
+}  // namespace detail
 
 // A VARIANT with value semantics: copying deep-copies, destruction clears.
 // Constructors mirror comutil: int gives VT_INT, long VT_I4 (a value that
@@ -153,6 +164,52 @@ public:
     // then leaves the variant unchanged.
     void ChangeType(VARTYPE vartype, const _variant_t* pSrc = nullptr);
     void SetString(const char* pSrc);
+
+private:
+    // Deep copy of a kind that owns something; throws _com_error.
+    void CopyOwned(const VARIANT& varSrc);
 };
+
+inline _variant_t::_variant_t() noexcept : VARIANT{} { vt = VT_EMPTY; }
+
+inline _variant_t::_variant_t(const _variant_t& varSrc) : VARIANT{} {
+    if (detail::IsPlainKind(varSrc.vt))
+        static_cast<VARIANT&>(*this) = varSrc;
+    else
+        CopyOwned(varSrc);
+}
+
+inline _variant_t::_variant_t(_variant_t&& varSrc) noexcept : VARIANT(varSrc) {
+    varSrc.vt = VT_EMPTY;
+}
+
+inline _variant_t::~_variant_t() {
+    if (!detail::IsPlainKind(vt)) VariantClear(this);
+}
+
+inline _variant_t::_variant_t(double dblSrc, VARTYPE vtSrc) : VARIANT{} {
+    if (vtSrc != VT_R8 && vtSrc != VT_DATE) _com_issue_error(E_INVALIDARG);
+    vt = vtSrc;
+    dblVal = dblSrc;
+}
+
+inline _variant_t::_variant_t(bool boolSrc) noexcept : VARIANT{} {
+    vt = VT_BOOL;
+    boolVal = boolSrc ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+inline _variant_t::_variant_t(int iSrc) noexcept : VARIANT{} {
+    vt = VT_INT;
+    intVal = iSrc;
+}
+
+inline _variant_t& _variant_t::operator=(_variant_t&& varSrc) noexcept {
+    if (this != &varSrc) {
+        if (!detail::IsPlainKind(vt)) VariantClear(this);
+        static_cast<VARIANT&>(*this) = static_cast<const VARIANT&>(varSrc);
+        varSrc.vt = VT_EMPTY;
+    }
+    return *this;
+}
 
 }  // namespace calquor

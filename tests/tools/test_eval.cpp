@@ -1,0 +1,196 @@
+// eval: value and kind printing, operand typing, named formulas, bad input.
+#include "ToolRunner.h"
+
+namespace calquor::tool::test {
+namespace {
+
+struct EvalRow {
+    std::vector<std::string> args;  // after "eval"
+    std::string out;                // expected standard output
+};
+
+using EvalTest = ToolTest;
+
+TEST_F(EvalTest, PrintsValueAndKind) {
+    const EvalRow rows[] = {
+        {{"3 / 2 + 1.5"}, "3 (double)\n"},
+        {{"12"}, "12 (integer)\n"},
+        {{"'a' + 66"}, "\"a66\" (text)\n"},
+        {{"1 < 2"}, "true (boolean)\n"},
+        {{"'say \"hi\"'"}, "\"say \\\"hi\\\"\" (text)\n"},
+        {{"AddMonths({D}, 1)", "--set", "D=2003-12-14"}, "1/14/2004 (date)\n"},
+        {{"{E}", "--set", "E="}, "(empty)\n"},
+        {{"{N}", "--set", "N:null="}, "(null)\n"},
+    };
+    for (const EvalRow& row : rows) {
+        SCOPED_TRACE(Joined(row.args));
+        std::vector<std::string> args{"eval"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const ToolResult result = Run(args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, row.out);
+    }
+}
+
+// --set X=VALUE, then {X} printed: the kind the typing rule chose.
+TEST_F(EvalTest, TypesSetValuesAsAPersonReadsThem) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"12", "12 (integer)"},
+        {"-7", "-7 (integer)"},
+        {" 12 ", "12 (integer)"},
+        {"3.5", "3.5 (double)"},
+        {".5", "0.5 (double)"},
+        {"1e3", "1000 (double)"},
+        {"3000000000", "3000000000 (double)"},  // beyond 32 bits
+        {"0", "0 (integer)"},
+        {"007", "\"007\" (text)"},              // a code, not a quantity
+        {"1,5", "\"1,5\" (text)"},
+        {"inf", "\"inf\" (text)"},
+        {"2004-01-14", "1/14/2004 (date)"},
+        {"2004-01-14 18:30", "1/14/2004 6:30:00 PM (date)"},
+        {"2004-01-14T06:00:00", "1/14/2004 6:00:00 AM (date)"},
+        {"2004-02-29", "2/29/2004 (date)"},
+        {"2005-02-29", "\"2005-02-29\" (text)"},  // no such day
+        {"2004-13-01", "\"2004-13-01\" (text)"},
+        {"1/14/2004", "\"1/14/2004\" (text)"},    // only ISO dates are typed
+        {"true", "true (boolean)"},
+        {"FALSE", "false (boolean)"},
+        {"yes", "\"yes\" (text)"},
+        {"a=b", "\"a=b\" (text)"},                // the first '=' separates
+        {"", "(empty)"},
+        {"   ", "(empty)"},
+    };
+    for (const auto& [value, printed] : rows) {
+        SCOPED_TRACE("X=" + value);
+        const ToolResult result = Run({"eval", "{X}", "--set", "X=" + value});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, printed + "\n");
+    }
+}
+
+TEST_F(EvalTest, ForcedKinds) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"X:text=12", "\"12\" (text)"},
+        {"X:text=", "\"\" (text)"},
+        {"X:text= padded ", "\" padded \" (text)"},
+        {"X:number=007", "7 (integer)"},
+        {"X:number=2.50", "2.5 (double)"},
+        {"X:date=1/14/2004", "1/14/2004 (date)"},
+        {"X:date=January 14, 2004", "1/14/2004 (date)"},
+        {"X:date=2004-01-14", "1/14/2004 (date)"},
+        {"X:bool=1", "true (boolean)"},
+        {"X:bool=false", "false (boolean)"},
+        {"X:null=anything", "(null)"},
+    };
+    for (const auto& [setting, printed] : rows) {
+        SCOPED_TRACE(setting);
+        const ToolResult result = Run({"eval", "{X}", "--set", setting});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, printed + "\n");
+    }
+}
+
+TEST_F(EvalTest, LaterSetOfTheSameNameWins) {
+    const ToolResult result = Run({"eval", "--set", "A=1", "--set", "A=5", "{A} * 2"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "10 (double)\n");
+}
+
+TEST_F(EvalTest, NamedFormulasFromAFile) {
+    const std::string file = WriteFile("f.txt",
+                                       "# prices\n"
+                                       "\n"
+                                       "Net = Round({Qty} * {Price}, 2)\r\n"
+                                       "  Tax=@Net * 0.5\n"
+                                       "Hash = '#' + @Net\n");
+    const ToolResult result =
+        Run({"eval", "@Tax + Length(@Hash)", "--formulas", file, "--set", "Qty=3", "--set", "Price=2.5"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "7.75 (double)\n");  // 3.75 + Length("#7.5")
+}
+
+TEST_F(EvalTest, FormulaErrorsExitWithOne) {
+    ToolResult result = Run({"eval", "1 + * 2"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("1 + * 2\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("^\noffset "), std::string::npos) << result.err;
+
+    result = Run({"eval", "{Missing} + 1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("calquor: error "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Missing"), std::string::npos) << result.err;
+}
+
+TEST_F(EvalTest, UnknownNamedFormulaIsAFormulaError) {
+    const std::string file = WriteFile("f.txt", "Net = 2\nTax = @Net + @Nte\n");
+    ToolResult result = Run({"eval", "1 + @Nett", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("1 + @Nett\n    ^\noffset 4: unknown named formula @Nett"), std::string::npos)
+        << result.err;
+
+    result = Run({"eval", "@Tax", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("named formula Tax: unknown named formula @Nte"), std::string::npos) << result.err;
+}
+
+struct BadInputRow {
+    std::vector<std::string> args;
+    std::string message;  // a part of the message on stderr
+};
+
+TEST_F(EvalTest, BadInputExitsWithTwo) {
+    const std::string longFormula = std::string(1022, ' ') + "12";  // 1024 bytes
+    const std::string noEquals = WriteFile("noequals.txt", "Net = 1\nTax 2\n");
+    const std::string twice = WriteFile("twice.txt", "A = 1\nA = 2\n");
+    const std::string badName = WriteFile("badname.txt", "Net Price = 1\n");
+    const std::string badBytes = WriteFile("badbytes.txt", "A = 'caf\xE9'\n");
+    const BadInputRow rows[] = {
+        {{"eval", "{A}", "--set", "A"}, "--set: expected NAME=VALUE"},
+        {{"eval", "{A}", "--set", "Net Price=1"}, "'Net Price' is not an operand name"},
+        {{"eval", "{A}", "--set", "A:number=abc"}, "'abc' is not a number"},
+        {{"eval", "{A}", "--set", "A:date=2004-02-30"}, "is not a date"},
+        {{"eval", "{A}", "--set", "A:colour=red"}, "unknown kind 'colour'"},
+        {{"eval", "{A}", "--set", "A=caf\xE9"}, "invalid UTF-8 byte 0xE9 at offset 3"},
+        {{"eval", longFormula}, "1024 bytes long; the engine holds at most 1023"},
+        {{"eval", "'\xC3\x28'"}, "invalid UTF-8 byte 0xC3 at offset 1"},
+        {{"eval", "'\xED\xA0\x80'"}, "invalid UTF-8 byte 0xED"},  // a surrogate
+        {{"eval", "'\xC0\xAF'"}, "invalid UTF-8 byte 0xC0"},      // an overlong form
+        {{"eval", "1", "--formulas", Path("absent.txt")}, "cannot open formulas file"},
+        {{"eval", "1", "--formulas", noEquals}, "noequals.txt:2: expected 'name = formula'"},
+        {{"eval", "1", "--formulas", twice}, "twice.txt:2: 'A' is defined twice"},
+        {{"eval", "1", "--formulas", badName}, "badname.txt:1: 'Net Price' is not a formula name"},
+        {{"eval", "1", "--formulas", badBytes}, "badbytes.txt:1: formula A: invalid UTF-8 byte 0xE9"},
+        {{"eval"}, "FORMULA is required"},
+        {{"eval", "1", "--bogus"}, "--bogus"},
+        {{}, "A subcommand is required"},
+    };
+    for (const BadInputRow& row : rows) {
+        SCOPED_TRACE(Joined(row.args));
+        const ToolResult result = Run(row.args);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(EvalTest, LongestFormulaTheEngineHoldsIsAccepted) {
+    const std::string formula = std::string(1021, ' ') + "12";  // 1023 bytes
+    const ToolResult result = Run({"eval", formula});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "12 (integer)\n");
+}
+
+TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
+    for (const char* command : {"eval", "check", "csv", "repl"}) {
+        SCOPED_TRACE(command);
+        const ToolResult result = Run({command, "--help"});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_NE(result.out.find("Examples:"), std::string::npos);
+        EXPECT_NE(result.out.find("Exit codes: 0"), std::string::npos);
+    }
+    EXPECT_NE(Run({"csv", "--help"}).out.find("'Unit Price' is {UnitPrice}"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace calquor::tool::test

@@ -1,0 +1,42 @@
+// The four commands of the calquor tool. Each returns the process exit code
+// (see ExitCode) and writes its messages itself: results to stdout,
+// problems to stderr prefixed with "calquor: ".
+#pragma once
+
+#include "Adapter.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace calquor::tool {
+
+struct EvalOptions {
+    std::string formula;
+    std::vector<std::string> settings;  // NAME[:KIND]=VALUE
+    std::string formulasPath;           // empty: no named formulas
+};
+
+struct CsvOptions {
+    std::string inputPath;
+    std::vector<std::string> columns;   // NAME=FORMULA, or NAME for @NAME
+    std::string formulasPath;
+    std::string outputPath;             // empty: stdout
+    bool strict = false;
+};
+
+int RunEval(const EvalOptions& options);
+int RunCheck(const std::string& formula);
+int RunCsv(const CsvOptions& options);
+int RunRepl(const std::string& formulasPath);
+
+// Shared by eval and the REPL: checks, compiles and calculates one formula
+// with the adapter, printing the value as Describe does on out, or the
+// caret display or calculation error on err. An @name missing from the
+// adapter's book is a formula error. Returns the exit code.
+int EvaluateFormula(const std::string& formula, ValuesAdapter& adapter, std::FILE* out, std::FILE* err);
+
+// Prints "calquor: " and the message on stderr.
+void Complain(const std::string& message);
+
+}  // namespace calquor::tool

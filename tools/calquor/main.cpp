@@ -1,0 +1,134 @@
+// calquor: the command-line face of the formula engine. Parses the command
+// line with CLI11 and hands over to one of the commands.
+#include "Commands.h"
+#include "Text.h"
+
+#include <CLI/CLI.hpp>
+
+namespace {
+
+using namespace calquor::tool;
+
+constexpr const char* kExitCodes =
+    "Exit codes: 0 success, 1 a formula error (syntax or calculation),\n"
+    "2 a usage or input error (arguments, files, CSV, a formula longer than\n"
+    "1023 bytes or not UTF-8).\n";
+
+constexpr const char* kValueTyping =
+    "Values are typed as a person reads them: 12 and -3.5 are numbers (a whole\n"
+    "number with a leading zero, such as 007, stays text), 2004-01-14 (or\n"
+    "2004-01-14 18:30[:00]) is a date, true/false are booleans, an empty value\n"
+    "is Empty, anything else is text.\n";
+
+const std::string kEvalFooter = std::string(kValueTyping) +
+    "NAME:KIND=VALUE forces the kind: text, number, date (ISO or forms such\n"
+    "as 1/14/2004), bool (true/false/1/0) or null.\n\n"
+    "A formulas file holds one 'name = formula' per line; lines starting\n"
+    "with # are comments. A formula starting with '-' goes after '--'.\n\n"
+    "Examples:\n"
+    "  calquor eval '3 / 2 + 1.5'                      3 (double)\n"
+    "  calquor eval \"UpperCase('a') + 66\"              \"A66\" (text)\n"
+    "  calquor eval '{Qty} * {Price}' --set Qty=3 --set Price=2.5\n"
+    "  calquor eval 'AddMonths({Day}, 1)' --set Day=2004-01-14\n"
+    "  calquor eval '@Net' --formulas examples/orders.formulas --set Quantity=2 \\\n"
+    "      --set UnitPrice=9.5 --set Discount=0\n"
+    "  calquor eval -- '-3 + 4'\n\n" + kExitCodes;
+
+const std::string kCheckFooter = std::string(
+    "Prints 'ok', or the formula with a caret under the position of the first\n"
+    "error and the engine's message (offsets count bytes from 0).\n\n"
+    "Examples:\n"
+    "  calquor check 'Round({Price} * 1.2, 2)'\n"
+    "  calquor check '1 + * 2'\n\n") + kExitCodes;
+
+const std::string kCsvFooter = std::string(
+    "Every input column is an operand: the letters and digits of its header\n"
+    "form the name, so a header 'Unit Price' is {UnitPrice} and 'Order-ID' is\n"
+    "{OrderID}. Each cell is typed as eval types --set values (an empty cell\n"
+    "is Empty).\n\n"
+    "--column NAME=FORMULA adds column NAME. Every added column is also the\n"
+    "named formula @NAME, so another column can use it: '@Net * 0.2' calculates\n"
+    "Net's formula again for the row. --column NAME alone outputs the named\n"
+    "formula NAME of the --formulas file.\n\n"
+    "An operand or @name that nothing supplies stops the run before the first\n"
+    "row (exit code 1). Rows stream through with constant memory. A cell whose\n"
+    "formula fails is left empty and reported on stderr (row, line, column,\n"
+    "code, message); with --strict the first failure stops the run with exit\n"
+    "code 1. Output cells: numbers as the engine writes them, dates as\n"
+    "2004-01-14 (ISO, so a second run reads them back as dates), booleans as\n"
+    "true/false, Empty and Null as an empty cell. Fields are quoted per\n"
+    "RFC 4180 when needed.\n\n"
+    "Examples:\n"
+    "  calquor csv examples/orders.csv --column 'Total={Quantity}*{UnitPrice}'\n"
+    "  calquor csv examples/orders.csv --formulas examples/orders.formulas \\\n"
+    "      --column Net --column Quarter --column 'Big=@Net > 1000' -o out.csv\n\n") + kExitCodes;
+
+const std::string kReplFooter = std::string(
+    "Each line is a formula, calculated and printed as eval prints it, or a\n"
+    "command: :set NAME=VALUE, :formula NAME=FORMULA, :vars, :help, :quit.\n"
+    "On a terminal the line editor keeps a history in ~/.calquor_history;\n"
+    "other input (a pipe, a file) is read line by line without prompts.\n\n"
+    "Examples:\n"
+    "  calquor repl\n"
+    "  printf ':set Qty=3\\n{Qty} * 2\\n' | calquor repl\n\n"
+    "Exit codes: 0 at :quit or the end of input, 2 for an unreadable formulas file.\n");
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"calquor - calculate Calquor formulas from the command line", "calquor"};
+    app.require_subcommand(1);
+    app.footer(kExitCodes);
+    app.get_formatter()->column_width(30);
+
+    EvalOptions eval;
+    CLI::App* evalCommand = app.add_subcommand("eval", "Calculate a formula once and print its value and kind");
+    evalCommand->add_option("FORMULA", eval.formula, "The formula, e.g. 'Round({Price} * 1.2, 2)'")->required();
+    evalCommand->add_option("--set", eval.settings, "Operand value NAME=VALUE or NAME:KIND=VALUE (repeatable)")
+        ->allow_extra_args(false);
+    evalCommand->add_option("--formulas", eval.formulasPath, "File of named formulas for @name");
+    evalCommand->footer(kEvalFooter);
+
+    std::string checkFormula;
+    CLI::App* checkCommand = app.add_subcommand("check", "Compile a formula only and show where it fails");
+    checkCommand->add_option("FORMULA", checkFormula, "The formula to check")->required();
+    checkCommand->footer(kCheckFooter);
+
+    CsvOptions csv;
+    CLI::App* csvCommand = app.add_subcommand("csv", "Add calculated columns to a CSV file, row by row");
+    csvCommand->add_option("INPUT", csv.inputPath, "The input CSV file; its first line holds the headers")
+        ->required();
+    csvCommand->add_option("--column", csv.columns, "Column NAME=FORMULA, or NAME for @NAME (repeatable)")
+        ->allow_extra_args(false)
+        ->required();
+    csvCommand->add_option("--formulas", csv.formulasPath, "File of named formulas for @name");
+    csvCommand->add_option("-o,--output", csv.outputPath, "Write here instead of standard output");
+    csvCommand->add_flag("--strict", csv.strict, "Stop at the first failing formula (exit code 1)");
+    csvCommand->footer(kCsvFooter);
+
+    std::string replFormulas;
+    CLI::App* replCommand = app.add_subcommand("repl", "Calculate formulas typed one per line");
+    replCommand->add_option("--formulas", replFormulas, "File of named formulas for @name");
+    replCommand->footer(kReplFooter);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitInput;
+    }
+
+    try {
+        if (*evalCommand) return RunEval(eval);
+        if (*checkCommand) return RunCheck(checkFormula);
+        if (*csvCommand) return RunCsv(csv);
+        return RunRepl(replFormulas);
+    } catch (const calquor::_com_error& e) {
+        Complain(std::string("runtime error: ") + e.ErrorMessage());
+    } catch (const std::exception& e) {
+        Complain(std::string("error: ") + e.what());
+    }
+    return kExitInput;
+}
