@@ -2,6 +2,7 @@
 #include <calquor/Calquex.h>
 
 #include "AdapterAccess.h"
+#include "CompiledProgram.h"
 
 #include <cstring>
 
@@ -46,6 +47,7 @@ void Calquex::StoreText(const char* formula) {
 void Calquex::DropCompiled() {
     m_bCompiled = false;
     std::deque<Token>().swap(m_Postfix);
+    m_pProgram.reset();
 }
 
 void Calquex::SetFormulaStr(const char* formula) {

@@ -22,6 +22,25 @@ struct SyntaxError {
 
 }  // namespace
 
+namespace {
+
+// The priority of an operator or "(" entry by its kind, as the scanner makes
+// them: the same answer GetTokenPriority gives from the token's text, without
+// converting the text.
+short PriorityOfKind(TokenType type) {
+    switch (type) {
+    case TT_LPAREN: return 0;
+    case TT_AND: case TT_OR: return 1;
+    case TT_EQ: case TT_GT: case TT_LT: case TT_GE: case TT_LE: return 2;
+    case TT_ADD: case TT_SUB: return 3;
+    case TT_MUL: case TT_DIV: return 4;
+    case TT_NEG: return kNegPriority;
+    default: throw CQEError(msg::kUnknownOperator);
+    }
+}
+
+}  // namespace
+
 short Calquex::GetTokenPriority(Token token) {
     if (token.nType == TT_NEG) return kNegPriority;
     const OPERATOR* row = FindOperator(conv::TextOf(token.vValue));
@@ -63,25 +82,48 @@ bool Calquex::Compile(int& pos, std::string& message) {
     bool hasPending = false;
     bool operandExpected = true;
 
+    // counts[i] is OperantNum() of the first i + 1 tokens of m_Postfix, kept
+    // as the tokens are appended, so that compiling stays linear: a token
+    // that swallows skip elements counts 1 plus the count before them, a
+    // function the table lacks counts nothing of its own.
+    std::vector<unsigned short> counts;
+    auto operantNum = [&counts]() -> unsigned short { return counts.empty() ? 0 : counts.back(); };
+    auto append = [this, &counts](Token&& token, const FUNCTION* row) {
+        const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(counts.size());
+        unsigned short count;
+        if (token.nType == TT_FUNCTION && !row) {
+            count = n > 0 ? counts[n - 1] : 0;
+        } else {
+            std::ptrdiff_t skip = 0;
+            if (token.nType == TT_FUNCTION) skip = row->nParams;
+            else if (IsOperatorKind(token.nType)) skip = token.nType == TT_NEG ? 1 : 2;
+            const std::ptrdiff_t before = n - skip - 1;
+            count = static_cast<unsigned short>(1 + (before >= 0 ? counts[before] : 0));
+        }
+        counts.push_back(count);
+        m_Postfix.push_back(std::move(token));
+    };
+
     // Appends an operator or function entry after checking its operand count.
-    auto moveToOutput = [this](Token&& entry) {
-        const unsigned short have = OperantNum();
+    auto moveToOutput = [&](Token&& entry) {
+        const unsigned short have = operantNum();
+        const FUNCTION* row = nullptr;
         if (entry.nType == TT_FUNCTION) {
-            const FUNCTION* row = FunctionOf(entry);
+            row = FunctionOf(entry);
             if (row && have < static_cast<unsigned short>(row->nParams))
                 throw SyntaxError{entry.nPos, msg::kParameterNumber};
         } else if (IsOperatorKind(entry.nType)) {
             if (have < (entry.nType == TT_NEG ? 1u : 2u)) throw SyntaxError{entry.nPos, msg::kOperantNumber};
         }
-        m_Postfix.push_back(std::move(entry));
+        append(std::move(entry), row);
     };
     auto pop = [&stack]() {
         Token top = std::move(stack.back());
         stack.pop_back();
         return top;
     };
-    auto priorityOf = [this](const Token& entry) {
-        return entry.nType == TT_FUNCTION ? kFunctionEntryPriority : GetTokenPriority(entry);
+    auto priorityOf = [](const Token& entry) {
+        return entry.nType == TT_FUNCTION ? kFunctionEntryPriority : PriorityOfKind(entry.nType);
     };
 
     try {
@@ -115,7 +157,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
                     token.nType = TT_NEG;
                     priority = kNegPriority;
                 } else {
-                    priority = GetTokenPriority(token);
+                    priority = PriorityOfKind(type);
                 }
                 while (!stack.empty() && priority <= priorityOf(stack.back())) moveToOutput(pop());
                 stack.push_back(std::move(token));
@@ -131,14 +173,14 @@ bool Calquex::Compile(int& pos, std::string& message) {
                     Token top = pop();
                     if (top.nType == TT_NEG) {
                         if (m_Postfix.empty()) throw SyntaxError{top.nPos, msg::kInvalidOperator};
-                        m_Postfix.push_back(std::move(top));
+                        append(std::move(top), nullptr);
                     } else {
                         moveToOutput(std::move(top));
                     }
                 }
                 operandExpected = true;
             } else {
-                m_Postfix.push_back(std::move(token));
+                append(std::move(token), nullptr);
                 operandExpected = false;
             }
             pos = m_nCurPos;

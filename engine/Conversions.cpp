@@ -3,6 +3,9 @@
 
 #include "Flavour.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <calquor/rtl.h>
 
 namespace calquor::conv {
@@ -55,6 +58,8 @@ _bstr_t ToBstr(const VARIANT& v) {
 
 std::string Narrow(const OLECHAR* wide, std::size_t length) {
     if (!wide || length == 0) return {};
+    // ASCII, the common case of names and numbers, maps unit to byte.
+    if (std::all_of(wide, wide + length, [](OLECHAR c) { return c < 0x80; })) return std::string(wide, wide + length);
     const int count = static_cast<int>(length);
     const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) _com_issue_error(E_OUTOFMEMORY);
@@ -65,6 +70,14 @@ std::string Narrow(const OLECHAR* wide, std::size_t length) {
 
 _bstr_t Widen(std::string_view text) {
     if (text.empty()) return _bstr_t(SysAllocStringLen(nullptr, 0), false);
+    // The platform counts in 32 bits; a longer text cannot be held.
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+        if (!wide) _com_issue_error(E_OUTOFMEMORY);
+        std::copy(text.begin(), text.end(), wide);
+        return _bstr_t(wide, false);
+    }
     const int bytes = static_cast<int>(text.size());
     const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
     if (units <= 0) _com_issue_error(E_OUTOFMEMORY);
@@ -90,6 +103,7 @@ std::string ToText(const VARIANT& v) {
 _variant_t MakeText(std::string_view text) {
     _variant_t value;
     if constexpr (flavour::kRuntimeRules) {
+        if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
         char* str = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
         if (!str) _com_issue_error(E_OUTOFMEMORY);
         value.vt = varString;

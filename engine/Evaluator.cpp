@@ -2,6 +2,7 @@
 #include <calquor/Calquex.h>
 
 #include "AdapterAccess.h"
+#include "CompiledProgram.h"
 #include "Conversions.h"
 #include "Flavour.h"
 #include "FunctionTable.h"
@@ -75,62 +76,88 @@ void ReportRuntimeFailure(int& code, std::string& message) {
     code = 1;
 }
 
-_variant_t Run(const std::deque<Token>& postfix, adapter::Handle source) {
+// The value of a reference: the adapter's text for it, calculated by a
+// nested engine bound to the same adapter. The engine of the last text is
+// kept, so an unchanged text is not compiled again.
+_variant_t Reference(detail::Step& step, const Token& token, adapter::Handle source) {
+    if (t_nDepth >= kMaxReferenceDepth) throw Failure{token.nPos + 1, msg::kReferenceTooDeep + step.name};
+    std::string text = adapter::FormulaByName(source, step.name);
+    if (!step.nested || text != step.nestedText) {
+        step.nested = std::make_unique<Calquex>(text.c_str());
+        step.nestedText = std::move(text);
+    }
+    step.nested->SetDataAdapter(source);
+    int code = 0;
+    std::string message;
+    _variant_t value = step.nested->Calculate(code, message);
+    if (code != 0) throw Failure{code, std::move(message)};
+    return value;
+}
+
+_variant_t Run(const std::deque<Token>& postfix, detail::CompiledProgram& program, adapter::Handle source) {
     ValueStack stack;
     _variant_t args[3];
+    auto step = program.steps.begin();
     for (const Token& token : postfix) {
+        detail::Step& current = *step++;
         switch (token.nType) {
-        case TT_COLUMN: {
-            const std::string name = conv::TextOf(token.vValue);
+        case TT_COLUMN:
             // Decided here: without an adapter an operand is unknown.
-            if (!source || !adapter::IsKnown(source, name))
-                throw Failure{token.nPos + 1, msg::kUnrecognizedElement + name};
-            stack.Push(adapter::OperantValue(source, name));
+            if (!source || !adapter::IsKnown(source, current.name))
+                throw Failure{token.nPos + 1, msg::kUnrecognizedElement + current.name};
+            stack.Push(adapter::OperantValue(source, current.name));
             break;
-        }
-        case TT_FORMULA: {
-            if (!source) {
-                stack.Push(MissingValue());
-                break;
-            }
-            const std::string name = conv::TextOf(token.vValue);
-            if (t_nDepth >= kMaxReferenceDepth) throw Failure{token.nPos + 1, msg::kReferenceTooDeep + name};
-            const std::string text = adapter::FormulaByName(source, name);
-            Calquex nested(text.c_str());
-            nested.SetDataAdapter(source);
-            int code = 0;
-            std::string message;
-            _variant_t value = nested.Calculate(code, message);
-            if (code != 0) throw Failure{code, std::move(message)};
-            stack.Push(std::move(value));
+        case TT_FORMULA:
+            stack.Push(source ? Reference(current, token, source) : MissingValue());
             break;
-        }
         case TT_FUNCTION: {
-            const FUNCTION* row = FindFunction(conv::TextOf(token.vValue));
-            if (!row) break;
-            const int count = row->nParams >= 1 && row->nParams <= 3 ? row->nParams : 0;
+            if (!current.row) break;
+            const int count = current.row->nParams >= 1 && current.row->nParams <= 3 ? current.row->nParams : 0;
             stack.PopInto(args, count);
-            stack.Push(CallFunction(*row, args));
+            stack.Push(CallFunction(*current.row, args));
             break;
         }
         case TT_NEG:
-            stack.Push(Negate(stack.Pop()));
+            if (!NegateInPlace(stack.Peek(0))) stack.Push(Negate(stack.Pop()));
             break;
         default:
             if (IsOperatorKind(token.nType)) {
-                const _variant_t right = stack.Pop();
-                const _variant_t left = stack.Pop();
-                stack.Push(ApplyBinary(token.nType, left, right));
+                if (ApplyBinaryInPlace(token.nType, stack.Peek(1), stack.Peek(0))) {
+                    stack.DropPlain();
+                } else {
+                    const _variant_t right = stack.Pop();
+                    const _variant_t left = stack.Pop();
+                    stack.Push(ApplyBinary(token.nType, left, right));
+                }
             } else {
                 stack.Push(token.vValue);
             }
             break;
         }
     }
-    return stack.Empty() ? Null() : std::move(stack.Top());
+    return stack.Empty() ? Null() : stack.Pop();
 }
 
 }  // namespace
+
+namespace detail {
+
+std::unique_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
+    auto program = std::make_unique<CompiledProgram>();
+    program->steps.resize(postfix.size());
+    auto step = program->steps.begin();
+    for (const Token& token : postfix) {
+        step->type = token.nType;
+        if (token.nType == TT_FUNCTION)
+            step->row = FindFunction(conv::TextOf(token.vValue));
+        else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA)
+            step->name = conv::TextOf(token.vValue);
+        ++step;
+    }
+    return program;
+}
+
+}  // namespace detail
 
 _variant_t Calquex::Calculate(int& code, std::string& message) {
     code = 0;
@@ -139,9 +166,10 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
         if (!Compile(code, message)) return MissingValue();
         code = 0;
     }
+    if (!m_pProgram) m_pProgram = detail::Resolve(m_Postfix);
     DepthGuard depth;
     try {
-        return Run(m_Postfix, m_pAdapter);
+        return Run(m_Postfix, *m_pProgram, m_pAdapter);
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);

@@ -38,6 +38,13 @@ _variant_t ApplyBinary(TokenType op, const VARIANT& left, const VARIANT& right);
 // Unary minus.
 _variant_t Negate(const VARIANT& value);
 
+// The same rules, taken in place when both operands are numbers or booleans
+// held directly (VT_R8, VT_INT, VT_I4, VT_BOOL): the result replaces left and
+// true is returned. False means nothing was done: use ApplyBinary. The second
+// flavour always answers false.
+bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept;
+bool NegateInPlace(VARIANT& value) noexcept;
+
 // Strict equality of "=": false for different kinds, without conversion.
 bool StrictEquals(const VARIANT& left, const VARIANT& right);
 

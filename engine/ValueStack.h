@@ -1,13 +1,19 @@
 // The evaluator's value stack. It owns its underflow check: a compiled
 // sequence can ask for more values than were pushed (operand counting counts
 // elements, not values), and the stack never reads below its bottom.
+//
+// Values live as raw VARIANTs in storage inside the stack object, so a
+// calculation of a short formula allocates nothing; a deeper stack moves to
+// the heap. A pushed value's ownership passes to the stack, a popped one's to
+// the caller.
 #pragma once
 
 #include <calquor/oleauto.h>
 
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <utility>
-#include <vector>
 
 namespace calquor {
 
@@ -19,32 +25,69 @@ public:
 
 class ValueStack {
 public:
-    ValueStack() { m_values.reserve(16); }
+    ValueStack() = default;
+    ValueStack(const ValueStack&) = delete;
+    ValueStack& operator=(const ValueStack&) = delete;
+    ~ValueStack() {
+        for (std::size_t i = 0; i < m_size; ++i)
+            if (!detail::IsPlainKind(m_data[i].vt)) VariantClear(&m_data[i]);
+    }
 
-    void Push(_variant_t&& value) { m_values.push_back(std::move(value)); }
-    void Push(const _variant_t& value) { m_values.push_back(value); }
+    void Push(_variant_t&& value) {
+        Reserve();
+        m_data[m_size++] = value;
+        value.vt = VT_EMPTY;  // the stack owns the content now
+    }
+    void Push(const _variant_t& value) { Push(_variant_t(value)); }
 
     _variant_t Pop() {
-        if (m_values.empty()) throw StackUnderflow();
-        _variant_t top = std::move(m_values.back());
-        m_values.pop_back();
+        Need(1);
+        _variant_t top;
+        static_cast<VARIANT&>(top) = m_data[--m_size];
         return top;
     }
 
     // Moves the top n values into out[0..n), out[n-1] being the top.
     void PopInto(_variant_t* out, int n) {
-        if (static_cast<int>(m_values.size()) < n) throw StackUnderflow();
-        for (int i = n - 1; i >= 0; --i) {
-            out[i] = std::move(m_values.back());
-            m_values.pop_back();
-        }
+        Need(static_cast<std::size_t>(n));
+        for (int i = n - 1; i >= 0; --i) out[i] = Pop();
     }
 
-    bool Empty() const noexcept { return m_values.empty(); }
-    _variant_t& Top() { return m_values.back(); }
+    // The value i places below the top (0 is the top); needs i + 1 values.
+    VARIANT& Peek(std::size_t i) {
+        Need(i + 1);
+        return m_data[m_size - 1 - i];
+    }
+
+    // Drops the top value, which must be of a plain kind (nothing to free).
+    void DropPlain() noexcept { --m_size; }
+
+    bool Empty() const noexcept { return m_size == 0; }
+    std::size_t Size() const noexcept { return m_size; }
 
 private:
-    std::vector<_variant_t> m_values;
+    static constexpr std::size_t kInline = 32;
+
+    void Need(std::size_t n) const {
+        if (m_size < n) throw StackUnderflow();
+    }
+
+    void Reserve() {
+        if (m_size < m_capacity) return;
+        // Raw VARIANTs move bitwise: ownership goes with the bytes.
+        const std::size_t capacity = m_capacity * 2;
+        auto grown = std::make_unique<VARIANT[]>(capacity);
+        std::memcpy(static_cast<void*>(grown.get()), m_data, m_size * sizeof(VARIANT));
+        m_heap = std::move(grown);
+        m_data = m_heap.get();
+        m_capacity = capacity;
+    }
+
+    VARIANT m_inline[kInline];
+    std::unique_ptr<VARIANT[]> m_heap;
+    VARIANT* m_data = m_inline;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = kInline;
 };
 
 }  // namespace calquor

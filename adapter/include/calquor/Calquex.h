@@ -8,7 +8,14 @@
 #include <calquor/oleauto.h>
 
 #include <deque>
+#include <memory>
 #include <string>
+
+#if defined(CALQUOR_AUTOMATION_ENGINE)
+// The automation servers' adapter interface, whole: the engine passes it on
+// as the IDispatch it derives from.
+#include <calquor/IDataAdapter.h>
+#endif
 
 namespace calquor {
 
@@ -18,6 +25,10 @@ namespace calquor {
 struct IDataAdapter;
 struct IDispatch;
 #endif
+
+namespace detail {
+struct CompiledProgram;
+}
 
 // Token kinds. The values are fixed: operands are 1 to 5, operators 7 to 18.
 enum TokenType {
@@ -145,6 +156,10 @@ private:
     AdapterHandle m_pAdapter;
     // True when the stored text was cut to kMaxFormulaLength bytes.
     bool m_bTextCut;
+    // What Calculate resolves once from m_Postfix (function rows, operand
+    // names) and the compiled forms of referenced formulas; built on first
+    // use after a compile, dropped with the compiled form, never shared.
+    std::unique_ptr<detail::CompiledProgram> m_pProgram;
 };
 
 }  // namespace calquor

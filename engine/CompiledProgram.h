@@ -1,0 +1,38 @@
+// What the evaluator resolves once from a compiled postfix sequence, so that
+// a calculation does no lookups by name: each function token's table row,
+// each operand's and reference's UTF-8 name, and per reference the nested
+// engine that compiled the text the adapter last gave for it.
+#pragma once
+
+#include <calquor/Calquex.h>
+
+#include "FunctionTable.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace calquor::detail {
+
+// One step per token of m_Postfix, in the same order.
+struct Step {
+    TokenType type = TT_END;
+    // TT_FUNCTION: the table row (null for a name the table lacks).
+    const FUNCTION* row = nullptr;
+    // TT_COLUMN and TT_FORMULA: the name as the adapter receives it.
+    std::string name;
+    // TT_FORMULA: the text last calculated for this reference and the
+    // engine that holds it compiled; reused while the adapter answers the
+    // same text, so an unchanged formula is not compiled again.
+    std::string nestedText;
+    std::unique_ptr<Calquex> nested;
+};
+
+struct CompiledProgram {
+    std::vector<Step> steps;
+};
+
+// Resolves the steps of postfix.
+std::unique_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix);
+
+}  // namespace calquor::detail
