@@ -2,6 +2,8 @@
 // "N passed, N failed" and exits non-zero on any failure.
 #include <calquor/Calquex.h>
 
+#include "Checks.h"
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -10,17 +12,7 @@ using namespace calquor;
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-
-void Check(bool ok, const char* what) {
-    if (ok) {
-        ++g_passed;
-    } else {
-        ++g_failed;
-        std::printf("FAILED: %s\n", what);
-    }
-}
+using consumer::Check;
 
 class HostAdapter : public DataAdapter {
 public:
@@ -71,6 +63,5 @@ int main() {
     engine.Calculate(code, message);
     Check(code != 0, "a formula that refers to itself ends with an error");
 
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed == 0 ? 0 : 1;
+    return consumer::Report();
 }

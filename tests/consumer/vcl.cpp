@@ -2,6 +2,8 @@
 // prints "N passed, N failed" and exits non-zero on any failure.
 #include <calquor/Calquex.h>
 
+#include "Checks.h"
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,17 +13,7 @@ using namespace calquor;
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-
-void Check(bool ok, const char* what) {
-    if (ok) {
-        ++g_passed;
-    } else {
-        ++g_failed;
-        std::printf("FAILED: %s\n", what);
-    }
-}
+using consumer::Check;
 
 _variant_t Calc(const char* text, int& code, std::string& message) {
     Calquex engine(text);
@@ -52,6 +44,5 @@ int main() {
     } catch (const std::exception& error) {
         Check(std::strcmp(error.what(), "Unknown error") == 0, "Mod(1, 0) throws Unknown error");
     }
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed == 0 ? 0 : 1;
+    return consumer::Report();
 }
