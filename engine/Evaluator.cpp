@@ -86,7 +86,16 @@ _variant_t Reference(detail::Step& step, const Token& token, adapter::Handle sou
         step.nested = std::make_unique<Calquex>(text.c_str());
         step.nestedText = std::move(text);
     }
-    step.nested->SetDataAdapter(source);
+    // The kept engine is bound only while it calculates, so that between
+    // calculations the engine's own binding is the only hold on the adapter
+    // (an automation adapter's references stay exactly one).
+    struct Binding {
+        Calquex& engine;
+        Binding(Calquex& e, adapter::Handle source) : engine(e) { engine.SetDataAdapter(source); }
+        ~Binding() { engine.SetDataAdapter(nullptr); }
+        Binding(const Binding&) = delete;
+        Binding& operator=(const Binding&) = delete;
+    } binding(*step.nested, source);
     int code = 0;
     std::string message;
     _variant_t value = step.nested->Calculate(code, message);

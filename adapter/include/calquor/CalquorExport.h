@@ -2,7 +2,11 @@
 // Everything else is built with hidden visibility.
 #pragma once
 
-#if defined(_WIN32)
+#if defined(CALQUOR_AUTOMATION_ENGINE)
+// The automation servers export their entry points only: their engine
+// stays inside the module.
+#  define CALQUOR_API
+#elif defined(_WIN32)
 #  if defined(CALQUOR_BUILD)
 #    define CALQUOR_API __declspec(dllexport)
 #  else

@@ -9,6 +9,12 @@
 
 #include <calquor/unknwn.h>
 #include <calquor/wtypes.h>
+// Component services, dispatch and type information, the registry and the
+// message box; the automation API as one header, as on Windows.
+#include <calquor/objbase.h>
+#include <calquor/oaidl.h>
+#include <calquor/winreg.h>
+#include <calquor/winuser.h>
 
 namespace calquor {
 

@@ -1,0 +1,115 @@
+// Registration of Calquor_Auto: the class's entries written by code, in
+// this order, then the type library loaded from the module's own path.
+// Unregistration deletes the class key and the programmatic identifier with
+// everything beneath them and unregisters the type library.
+#include "ServerBuild.h"
+#include "ServerModule.h"
+
+#include <calquor/Calquor_Auto.h>
+
+#include <string>
+
+namespace calquor::server {
+namespace {
+
+constexpr const char* kProgIdText = "Calquor.Formula";
+
+std::u16string Wide(const std::string& text) {
+    std::u16string wide(text.size(), u'\0');
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                          static_cast<int>(wide.size()));
+    wide.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
+    return wide;
+}
+
+std::string Narrow(const OLECHAR* text) {
+    if (!text) return {};
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return {};
+    std::string narrow(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(bytes - 1));
+    return narrow;
+}
+
+// The class's description: the coclass's help string in the type library.
+HRESULT ClassDescription(ITypeLib* library, std::string& description) {
+    ITypeInfo* info = nullptr;
+    HRESULT hr = library->GetTypeInfoOfGuid(kClassId, &info);
+    if (FAILED(hr)) return hr;
+    BSTR doc = nullptr;
+    hr = info->GetDocumentation(MEMBERID_NIL, nullptr, &doc, nullptr, nullptr);
+    info->Release();
+    if (FAILED(hr)) return hr;
+    description = Narrow(doc);
+    SysFreeString(doc);
+    return S_OK;
+}
+
+HRESULT Register() {
+    const std::string path = ModulePath();
+    if (path.empty()) return E_UNEXPECTED;
+    const std::u16string widePath = Wide(path);
+    Ref<ITypeLib> library;
+    HRESULT hr = LoadTypeLib(widePath.c_str(), library.put());
+    if (FAILED(hr)) return hr;
+    std::string description;
+    hr = ClassDescription(library.get(), description);
+    TLIBATTR* attr = nullptr;
+    if (SUCCEEDED(hr)) hr = library->GetLibAttr(&attr);
+    if (FAILED(hr)) return hr;
+    const std::string version = std::to_string(attr->wMajorVerNum) + "." + std::to_string(attr->wMinorVerNum);
+    library->ReleaseTLibAttr(attr);
+
+    const std::string clsid = GuidText(kClassId);
+    const std::string classKey = "CLSID\\" + clsid;
+    struct Entry {
+        std::string key;
+        const char* valueName;
+        std::string text;
+    };
+    const Entry entries[] = {
+        {classKey, nullptr, description},
+        {classKey + "\\InprocServer32", nullptr, path},
+        {classKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
+        {kProgIdText, nullptr, description},
+        {std::string(kProgIdText) + "\\CLSID", nullptr, clsid},
+        {classKey + "\\ProgID", nullptr, kProgIdText},
+        {classKey + "\\Version", nullptr, version},
+        {classKey + "\\Typelib", nullptr, GuidText(kLibraryId)},
+    };
+    for (const Entry& entry : entries) {
+        const LSTATUS status = SetKeyText(entry.key, entry.valueName, entry.text);
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    }
+    return RegisterTypeLib(library.get(), widePath.c_str(), nullptr);
+}
+
+// Decided here: what is already gone counts as removed, so unregistering
+// twice succeeds.
+HRESULT Unregister() {
+    const std::string classKey = "CLSID\\" + GuidText(kClassId);
+    for (const std::string& key : {classKey, std::string(kProgIdText)}) {
+        const LSTATUS status = RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
+    }
+    const HRESULT hr = UnRegisterTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, 0, SYS_WIN64);
+    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+}
+
+}  // namespace
+}  // namespace calquor::server
+
+using namespace calquor;
+
+HRESULT DllRegisterServer() { return server::Guarded(IID_NULL, [] { return server::Register(); }); }
+
+HRESULT DllUnregisterServer() { return server::Guarded(IID_NULL, [] { return server::Unregister(); }); }
+
+const MODULERESOURCE* CalquorModuleResources(UINT* pcEntries) {
+    static const MODULERESOURCE resources[] = {
+        {"TYPELIB", 1, &server::TypeLibraryData(), sizeof(TLBLIBDATA)},
+    };
+    if (pcEntries) *pcEntries = 1;
+    return resources;
+}
