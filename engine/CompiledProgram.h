@@ -17,6 +17,9 @@ namespace calquor::detail {
 // One step per token of m_Postfix, in the same order.
 struct Step {
     TokenType type = TT_END;
+    // The token's position and, for literals, its value.
+    int pos = 0;
+    _variant_t value;
     // TT_FUNCTION: the table row (null for a name the table lacks).
     const FUNCTION* row = nullptr;
     // TT_COLUMN and TT_FORMULA: the name as the adapter receives it.
@@ -25,7 +28,7 @@ struct Step {
     // engine that holds it compiled; reused while the adapter answers the
     // same text, so an unchanged formula is not compiled again.
     std::string nestedText;
-    std::unique_ptr<Calquex> nested;
+    std::shared_ptr<Calquex> nested;
 };
 
 struct CompiledProgram {
@@ -33,6 +36,6 @@ struct CompiledProgram {
 };
 
 // Resolves the steps of postfix.
-std::unique_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix);
+std::shared_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix);
 
 }  // namespace calquor::detail

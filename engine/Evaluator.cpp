@@ -63,7 +63,7 @@ struct Failure {
 // reported with the runtime's text for an impossible operation. Every other
 // error, a function's CQEError included, leaves Calculate. Call only from a
 // catch handler.
-void ReportRuntimeFailure(int& code, std::string& message) {
+[[maybe_unused]] void ReportRuntimeFailure(int& code, std::string& message) {
     try {
         throw;
     } catch (const rtl::EVariantTypeCastError& error) {
@@ -79,13 +79,16 @@ void ReportRuntimeFailure(int& code, std::string& message) {
 // The value of a reference: the adapter's text for it, calculated by a
 // nested engine bound to the same adapter. The engine of the last text is
 // kept, so an unchanged text is not compiled again.
-_variant_t Reference(detail::Step& step, const Token& token, adapter::Handle source) {
-    if (t_nDepth >= kMaxReferenceDepth) throw Failure{token.nPos + 1, msg::kReferenceTooDeep + step.name};
+_variant_t Reference(detail::Step& step, adapter::Handle source) {
+    if (t_nDepth >= kMaxReferenceDepth) throw Failure{step.pos + 1, msg::kReferenceTooDeep + step.name};
     std::string text = adapter::FormulaByName(source, step.name);
     if (!step.nested || text != step.nestedText) {
-        step.nested = std::make_unique<Calquex>(text.c_str());
+        step.nested = std::make_shared<Calquex>(text.c_str());
         step.nestedText = std::move(text);
     }
+    // Held here: an adapter that recalculates the outer engine may replace
+    // the kept engine while this one still runs.
+    const std::shared_ptr<Calquex> nested = step.nested;
     // The kept engine is bound only while it calculates, so that between
     // calculations the engine's own binding is the only hold on the adapter
     // (an automation adapter's references stay exactly one).
@@ -95,29 +98,27 @@ _variant_t Reference(detail::Step& step, const Token& token, adapter::Handle sou
         ~Binding() { engine.SetDataAdapter(nullptr); }
         Binding(const Binding&) = delete;
         Binding& operator=(const Binding&) = delete;
-    } binding(*step.nested, source);
+    } binding(*nested, source);
     int code = 0;
     std::string message;
-    _variant_t value = step.nested->Calculate(code, message);
+    _variant_t value = nested->Calculate(code, message);
     if (code != 0) throw Failure{code, std::move(message)};
     return value;
 }
 
-_variant_t Run(const std::deque<Token>& postfix, detail::CompiledProgram& program, adapter::Handle source) {
+_variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
     ValueStack stack;
     _variant_t args[3];
-    auto step = program.steps.begin();
-    for (const Token& token : postfix) {
-        detail::Step& current = *step++;
-        switch (token.nType) {
+    for (detail::Step& current : program.steps) {
+        switch (current.type) {
         case TT_COLUMN:
             // Decided here: without an adapter an operand is unknown.
             if (!source || !adapter::IsKnown(source, current.name))
-                throw Failure{token.nPos + 1, msg::kUnrecognizedElement + current.name};
+                throw Failure{current.pos + 1, msg::kUnrecognizedElement + current.name};
             stack.Push(adapter::OperantValue(source, current.name));
             break;
         case TT_FORMULA:
-            stack.Push(source ? Reference(current, token, source) : MissingValue());
+            stack.Push(source ? Reference(current, source) : MissingValue());
             break;
         case TT_FUNCTION: {
             if (!current.row) break;
@@ -130,16 +131,16 @@ _variant_t Run(const std::deque<Token>& postfix, detail::CompiledProgram& progra
             if (!NegateInPlace(stack.Peek(0))) stack.Push(Negate(stack.Pop()));
             break;
         default:
-            if (IsOperatorKind(token.nType)) {
-                if (ApplyBinaryInPlace(token.nType, stack.Peek(1), stack.Peek(0))) {
+            if (IsOperatorKind(current.type)) {
+                if (ApplyBinaryInPlace(current.type, stack.Peek(1), stack.Peek(0))) {
                     stack.DropPlain();
                 } else {
                     const _variant_t right = stack.Pop();
                     const _variant_t left = stack.Pop();
-                    stack.Push(ApplyBinary(token.nType, left, right));
+                    stack.Push(ApplyBinary(current.type, left, right));
                 }
             } else {
-                stack.Push(token.vValue);
+                stack.Push(current.value);
             }
             break;
         }
@@ -151,16 +152,19 @@ _variant_t Run(const std::deque<Token>& postfix, detail::CompiledProgram& progra
 
 namespace detail {
 
-std::unique_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
-    auto program = std::make_unique<CompiledProgram>();
+std::shared_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
+    auto program = std::make_shared<CompiledProgram>();
     program->steps.resize(postfix.size());
     auto step = program->steps.begin();
     for (const Token& token : postfix) {
         step->type = token.nType;
+        step->pos = token.nPos;
         if (token.nType == TT_FUNCTION)
             step->row = FindFunction(conv::TextOf(token.vValue));
         else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA)
             step->name = conv::TextOf(token.vValue);
+        else if (!IsOperatorKind(token.nType))
+            step->value = token.vValue;
         ++step;
     }
     return program;
@@ -176,9 +180,11 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
         code = 0;
     }
     if (!m_pProgram) m_pProgram = detail::Resolve(m_Postfix);
+    // Held for the run: the adapter may change this engine's text meanwhile.
+    const std::shared_ptr<detail::CompiledProgram> program = m_pProgram;
     DepthGuard depth;
     try {
-        return Run(m_Postfix, *m_pProgram, m_pAdapter);
+        return Run(*program, m_pAdapter);
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);

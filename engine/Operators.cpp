@@ -65,7 +65,7 @@ _variant_t ConcatenateRuntime(const VARIANT& l, const VARIANT& r) {
 
 // The second flavour's operators: the runtime library's generic variant
 // operations, which convert between kinds and keep integer results.
-_variant_t ApplyRuntime(TokenType op, const VARIANT& l, const VARIANT& r) {
+[[maybe_unused]] _variant_t ApplyRuntime(TokenType op, const VARIANT& l, const VARIANT& r) {
     switch (op) {
     case TT_EQ: return Boolean(rtl::VarCompare(rtl::VarCmp::Equal, l, r));
     case TT_GT: return Boolean(rtl::VarCompare(rtl::VarCmp::Greater, l, r));

@@ -43,7 +43,8 @@ TEST(EngineObject, AssignmentTakesTheTextOnly) {
     // Compiles afresh (the message says so) and keeps its own adapter.
     EXPECT_EQ(a.Calculate(code, message).dblVal, 6.0);
     EXPECT_EQ(message, "Succeed");
-    a = a;
+    Calquex& self = a;  // assignment to itself keeps the text
+    a = self;
     EXPECT_STREQ(a.GetFormulaStr(), "{a}+1");
 }
 
