@@ -3,6 +3,7 @@
 #include <calquor/oleauto.h>
 
 #include "com_builtin.h"
+#include "com_object.h"
 #include "com_text.h"
 
 #include <atomic>
@@ -353,24 +354,10 @@ HRESULT UnregisterKeys(HKEY parent, const std::vector<ScriptKey>& keys) {
 
 // ---- the registrar object ----
 
-class Registrar final : public IRegistrar {
+class Registrar final : public com::ComObject<IRegistrar> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IRegistrar) {
-            *ppv = static_cast<IRegistrar*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_cRef; }
-    ULONG Release() override {
-        const ULONG count = --m_cRef;
-        if (count == 0) delete this;
-        return count;
-    }
+    Registrar() : ComObject(IID_IRegistrar) {}
+
 
     HRESULT AddReplacement(LPCOLESTR key, LPCOLESTR item) override {
         return Guard([&] {
@@ -464,7 +451,6 @@ private:
         });
     }
 
-    std::atomic<ULONG> m_cRef{1};
     std::map<std::string, std::string, com::LessNoCaseFn> m_replacements;
 };
 

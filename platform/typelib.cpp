@@ -2,6 +2,7 @@
 // the copy, loading from a module, and the Disp* helpers.
 #include <calquor/oleauto.h>
 
+#include "com_object.h"
 #include "com_text.h"
 #include "typelib_model.h"
 
@@ -77,29 +78,13 @@ void Describe(Library& library) {
 
 // ---- ITypeInfo ----
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public com::ComObject<ITypeInfo> {
 public:
     TypeInfo(ITypeLib* owner, std::shared_ptr<const Library> library, UINT index)
-        : m_owner(owner), m_library(std::move(library)), m_index(index) {
+        : ComObject(IID_ITypeInfo), m_owner(owner), m_library(std::move(library)), m_index(index) {
         m_owner->AddRef();
     }
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_cRef; }
-    ULONG Release() override {
-        const ULONG count = --m_cRef;
-        if (count == 0) delete this;
-        return count;
-    }
 
     HRESULT GetTypeAttr(TYPEATTR** ppTypeAttr) override {
         if (!ppTypeAttr) return E_INVALIDARG;
@@ -249,7 +234,6 @@ private:
     ~TypeInfo() { m_owner->Release(); }
     const Type& Self() const { return m_library->types[m_index]; }
 
-    std::atomic<ULONG> m_cRef{1};
     ITypeLib* m_owner;
     std::shared_ptr<const Library> m_library;
     UINT m_index;
@@ -257,26 +241,11 @@ private:
 
 // ---- ITypeLib ----
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public com::ComObject<ITypeLib> {
 public:
-    explicit TypeLib(std::shared_ptr<const Library> library) : m_library(std::move(library)) {}
+    explicit TypeLib(std::shared_ptr<const Library> library)
+        : ComObject(IID_ITypeLib), m_library(std::move(library)) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeLib) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_cRef; }
-    ULONG Release() override {
-        const ULONG count = --m_cRef;
-        if (count == 0) delete this;
-        return count;
-    }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(m_library->types.size()); }
     HRESULT GetTypeInfo(UINT index, ITypeInfo** ppTInfo) override {
@@ -364,7 +333,6 @@ public:
 private:
     ~TypeLib() = default;
 
-    std::atomic<ULONG> m_cRef{1};
     std::shared_ptr<const Library> m_library;
 };
 
