@@ -2,6 +2,8 @@
 // this order, then the type library loaded from the module's own path.
 // Unregistration deletes the class key and the programmatic identifier with
 // everything beneath them and unregisters the type library.
+#include "FrameworkRegistration.h"
+#include "OleText.h"
 #include "ServerBuild.h"
 #include "ServerModule.h"
 
@@ -14,23 +16,8 @@ namespace {
 
 constexpr const char* kProgIdText = "Calquor.Formula";
 
-std::u16string Wide(const std::string& text) {
-    std::u16string wide(text.size(), u'\0');
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                          static_cast<int>(wide.size()));
-    wide.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
-    return wide;
-}
-
-std::string Narrow(const OLECHAR* text) {
-    if (!text) return {};
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return {};
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(bytes - 1));
-    return narrow;
-}
+using oletext::Narrow;
+using oletext::Wide;
 
 // The class's description: the coclass's help string in the type library.
 HRESULT ClassDescription(ITypeLib* library, std::string& description) {
@@ -49,7 +36,7 @@ HRESULT ClassDescription(ITypeLib* library, std::string& description) {
 HRESULT Register() {
     const std::string path = ModulePath();
     if (path.empty()) return E_UNEXPECTED;
-    const std::u16string widePath = Wide(path);
+    const oletext::OleString widePath = Wide(path);
     Ref<ITypeLib> library;
     HRESULT hr = LoadTypeLib(widePath.c_str(), library.put());
     if (FAILED(hr)) return hr;
@@ -93,8 +80,7 @@ HRESULT Unregister() {
         const LSTATUS status = RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
     }
-    const HRESULT hr = UnRegisterTypeLib(kLibraryId, kLibraryMajor, kLibraryMinor, 0, SYS_WIN64);
-    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+    return framework::UnregisterTypeLibIfPresent(kLibraryId, kLibraryMajor, kLibraryMinor);
 }
 
 }  // namespace
@@ -102,14 +88,6 @@ HRESULT Unregister() {
 
 using namespace calquor;
 
-HRESULT DllRegisterServer() { return server::Guarded(IID_NULL, [] { return server::Register(); }); }
+STDAPI DllRegisterServer() { return server::Guarded(IID_NULL, [] { return server::Register(); }); }
 
-HRESULT DllUnregisterServer() { return server::Guarded(IID_NULL, [] { return server::Unregister(); }); }
-
-const MODULERESOURCE* CalquorModuleResources(UINT* pcEntries) {
-    static const MODULERESOURCE resources[] = {
-        {"TYPELIB", 1, &server::TypeLibraryData(), sizeof(TLBLIBDATA)},
-    };
-    if (pcEntries) *pcEntries = 1;
-    return resources;
-}
+STDAPI DllUnregisterServer() { return server::Guarded(IID_NULL, [] { return server::Unregister(); }); }

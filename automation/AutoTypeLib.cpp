@@ -1,6 +1,7 @@
-// The type library of Calquor_Auto: library Calquor 1.0 ("Calquor
-// Library"), coclass Formula ("Formula Object"), the dual interfaces
-// IFormula ("Dispatch interface for Formula Object") and IDataAdapter.
+// The resources of Calquor_Auto on the stand-in: its type library as tables
+// (library Calquor 1.0 ("Calquor Library"), coclass Formula ("Formula
+// Object"), the dual interfaces IFormula ("Dispatch interface for Formula
+// Object") and IDataAdapter; Calquor_Auto.idl on Windows).
 #include "DispatchStubs.h"
 #include "ServerModule.h"
 
@@ -55,6 +56,14 @@ constexpr TLBLIBDATA kLibrary = {u"Calquor", u"Calquor Library", Calquor_Auto::L
 
 }  // namespace
 
-const TLBLIBDATA& TypeLibraryData() { return kLibrary; }
+HRESULT LoadModuleTypeLib(ITypeLib** library) { return CreateTypeLibFromData(&kLibrary, library); }
 
 }  // namespace calquor::server
+
+const calquor::MODULERESOURCE* CalquorModuleResources(calquor::UINT* pcEntries) {
+    static const calquor::MODULERESOURCE resources[] = {
+        {"TYPELIB", 1, &calquor::server::kLibrary, sizeof(calquor::TLBLIBDATA)},
+    };
+    if (pcEntries) *pcEntries = 1;
+    return resources;
+}

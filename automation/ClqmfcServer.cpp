@@ -10,10 +10,8 @@
 namespace calquor::plain {
 namespace {
 
+// The library's identifier (CLQMFC.idl on Windows).
 constexpr GUID kLibraryId = {0x95F4BC34, 0x7AAF, 0x426E, {0x97, 0xF8, 0x52, 0x3C, 0x85, 0x6B, 0xB9, 0x13}};
-
-// The library has a name and no type information.
-constexpr TLBLIBDATA kLibrary = {u"CLQMFC", nullptr, kLibraryId, 0, 1, 0, 0, nullptr, 0};
 
 const char kModuleAnchor = 0;
 
@@ -33,15 +31,15 @@ HRESULT Guarded(Body&& body) noexcept {
 
 using namespace calquor;
 
-HRESULT DllGetClassObject(REFCLSID, REFIID, void** ppv) {
+STDAPI DllGetClassObject(REFCLSID, REFIID, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT DllCanUnloadNow() { return S_OK; }
+STDAPI DllCanUnloadNow() { return S_OK; }
 
-HRESULT DllRegisterServer() {
+STDAPI DllRegisterServer() {
     return plain::Guarded([]() -> HRESULT {
         if (!framework::RegisterTypeLib(framework::ModulePathOf(&plain::kModuleAnchor), plain::kLibraryId))
             return SELFREG_E_TYPELIB;
@@ -50,16 +48,10 @@ HRESULT DllRegisterServer() {
     });
 }
 
-HRESULT DllUnregisterServer() {
+STDAPI DllUnregisterServer() {
     return plain::Guarded([]() -> HRESULT {
         if (!framework::UnregisterTypeLib(plain::kLibraryId, 1, 0)) return SELFREG_E_TYPELIB;
         if (!framework::UpdateRegistryAll(false)) return SELFREG_E_CLASS;
         return S_OK;
     });
-}
-
-const MODULERESOURCE* CalquorModuleResources(UINT* pcEntries) {
-    static const MODULERESOURCE resources[] = {{"TYPELIB", 1, &plain::kLibrary, sizeof(TLBLIBDATA)}};
-    if (pcEntries) *pcEntries = 1;
-    return resources;
 }

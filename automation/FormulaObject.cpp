@@ -19,15 +19,16 @@ std::string TextOf(BSTR text) { return text ? conv::Narrow(text, SysStringLen(te
 BSTR NewBstr(const std::string& text) {
     BSTR result = conv::Widen(text).copy();
     // An empty _bstr_t holds no string at all; the caller still gets one.
-    if (!result) result = SysAllocString(u"");
+    if (!result) result = SysAllocString(OLESTR(""));
     if (!result) throw std::bad_alloc();
     return result;
 }
 
 // Where an [in, out] VARIANT* really points: a by-reference VARIANT is
-// followed to the caller's own.
+// followed to the caller's own. One step only: a reference may not lead to
+// another, and one that leads to itself must not hang the call.
 VARIANT* Target(VARIANT* slot) {
-    while (slot->vt == (VT_VARIANT | VT_BYREF) && slot->pvarVal) slot = slot->pvarVal;
+    if (slot->vt == (VT_VARIANT | VT_BYREF) && slot->pvarVal) slot = slot->pvarVal;
     return slot;
 }
 
@@ -114,39 +115,39 @@ HRESULT FormulaObject::InnerQueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-HRESULT FormulaObject::Inner::QueryInterface(REFIID riid, void** ppv) { return m_owner.InnerQueryInterface(riid, ppv); }
+HRESULT STDMETHODCALLTYPE FormulaObject::Inner::QueryInterface(REFIID riid, void** ppv) { return m_owner.InnerQueryInterface(riid, ppv); }
 
-ULONG FormulaObject::Inner::AddRef() { return ++m_owner.m_cRef; }
+ULONG STDMETHODCALLTYPE FormulaObject::Inner::AddRef() { return ++m_owner.m_cRef; }
 
-ULONG FormulaObject::Inner::Release() {
+ULONG STDMETHODCALLTYPE FormulaObject::Inner::Release() {
     const ULONG count = --m_owner.m_cRef;
     if (count == 0) delete &m_owner;
     return count;
 }
 
-HRESULT FormulaObject::QueryInterface(REFIID riid, void** ppv) { return m_controlling->QueryInterface(riid, ppv); }
+HRESULT STDMETHODCALLTYPE FormulaObject::QueryInterface(REFIID riid, void** ppv) { return m_controlling->QueryInterface(riid, ppv); }
 
-ULONG FormulaObject::AddRef() { return m_controlling->AddRef(); }
+ULONG STDMETHODCALLTYPE FormulaObject::AddRef() { return m_controlling->AddRef(); }
 
-ULONG FormulaObject::Release() { return m_controlling->Release(); }
+ULONG STDMETHODCALLTYPE FormulaObject::Release() { return m_controlling->Release(); }
 
 // ---- IDispatch ----
 
-HRESULT FormulaObject::GetTypeInfoCount(UINT* pctinfo) {
+HRESULT STDMETHODCALLTYPE FormulaObject::GetTypeInfoCount(UINT* pctinfo) {
     if (!pctinfo) return E_POINTER;
     *pctinfo = 1;
     return S_OK;
 }
 
-HRESULT FormulaObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+HRESULT STDMETHODCALLTYPE FormulaObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
     return TypeInfoOf(api::IID_IFormula, iTInfo, ppTInfo);
 }
 
-HRESULT FormulaObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+HRESULT STDMETHODCALLTYPE FormulaObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     return IdsOfNames(api::IID_IFormula, riid, rgszNames, cNames, rgDispId);
 }
 
-HRESULT FormulaObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+HRESULT STDMETHODCALLTYPE FormulaObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                               VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     return InvokeOn(static_cast<api::IFormula*>(this), api::IID_IFormula, dispIdMember, riid, wFlags, pDispParams,
                     pVarResult, pExcepInfo, puArgErr);
@@ -154,14 +155,14 @@ HRESULT FormulaObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlag
 
 // ---- IFormula ----
 
-HRESULT FormulaObject::SetFormulaStr(BSTR FormulaString) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SetFormulaStr(BSTR FormulaString) {
     return Guarded(api::IID_IFormula, [&] {
         m_engine.SetFormulaStr(TextOf(FormulaString).c_str());
         return S_OK;
     });
 }
 
-HRESULT FormulaObject::Compile(VARIANT* ErrPos, VARIANT* MSG) {
+HRESULT STDMETHODCALLTYPE FormulaObject::Compile(VARIANT* ErrPos, VARIANT* MSG) {
     if (!ErrPos || !MSG) return E_POINTER;
     return Guarded(api::IID_IFormula, [&] {
         int pos = 0;
@@ -175,7 +176,7 @@ HRESULT FormulaObject::Compile(VARIANT* ErrPos, VARIANT* MSG) {
     });
 }
 
-HRESULT FormulaObject::Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) {
+HRESULT STDMETHODCALLTYPE FormulaObject::Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) {
     if (!ErrPos || !MSG || !Result) return E_POINTER;
     VariantInit(Result);
     return Guarded(api::IID_IFormula, [&] {
@@ -186,7 +187,7 @@ HRESULT FormulaObject::Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result)
         VariantInit(&result);
         if (kAutoServer && (value.vt == varString || value.vt == VT_BSTR)) {
             // The engine's own 8-bit text never crosses the interface.
-            conv::Check(VariantChangeType(&result, &value, 0, VT_BSTR));
+            conv::Check(rtl::VarCast(&result, &value, 0, VT_BSTR));
         } else {
             result = value.Detach();
         }
@@ -204,7 +205,7 @@ HRESULT FormulaObject::Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result)
     });
 }
 
-HRESULT FormulaObject::SetDataAdapter(IDispatch* adapter) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SetDataAdapter(IDispatch* adapter) {
     return Guarded(api::IID_IFormula, [&] {
         IDataAdapter* dataAdapter = nullptr;
         if (adapter) {
@@ -219,7 +220,7 @@ HRESULT FormulaObject::SetDataAdapter(IDispatch* adapter) {
     });
 }
 
-HRESULT FormulaObject::GetFormulaStr(BSTR* pFormula) {
+HRESULT STDMETHODCALLTYPE FormulaObject::GetFormulaStr(BSTR* pFormula) {
     if (!pFormula) return E_POINTER;
     *pFormula = nullptr;
     return Guarded(api::IID_IFormula, [&] {
@@ -230,48 +231,48 @@ HRESULT FormulaObject::GetFormulaStr(BSTR* pFormula) {
 
 // ---- the object's own IDataAdapter ----
 
-HRESULT FormulaObject::SelfAdapter::QueryInterface(REFIID riid, void** ppv) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::QueryInterface(REFIID riid, void** ppv) {
     return m_owner.QueryInterface(riid, ppv);
 }
 
-ULONG FormulaObject::SelfAdapter::AddRef() { return m_owner.AddRef(); }
+ULONG STDMETHODCALLTYPE FormulaObject::SelfAdapter::AddRef() { return m_owner.AddRef(); }
 
-ULONG FormulaObject::SelfAdapter::Release() { return m_owner.Release(); }
+ULONG STDMETHODCALLTYPE FormulaObject::SelfAdapter::Release() { return m_owner.Release(); }
 
-HRESULT FormulaObject::SelfAdapter::GetTypeInfoCount(UINT* pctinfo) { return m_owner.GetTypeInfoCount(pctinfo); }
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::GetTypeInfoCount(UINT* pctinfo) { return m_owner.GetTypeInfoCount(pctinfo); }
 
-HRESULT FormulaObject::SelfAdapter::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
     return TypeInfoOf(api::IID_IDataAdapter, iTInfo, ppTInfo);
 }
 
-HRESULT FormulaObject::SelfAdapter::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                                   DISPID* rgDispId) {
     return IdsOfNames(api::IID_IDataAdapter, riid, rgszNames, cNames, rgDispId);
 }
 
-HRESULT FormulaObject::SelfAdapter::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                                            DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                                            UINT* puArgErr) {
     return InvokeOn(static_cast<IDataAdapter*>(this), api::IID_IDataAdapter, dispIdMember, riid, wFlags, pDispParams,
                     pVarResult, pExcepInfo, puArgErr);
 }
 
-HRESULT FormulaObject::SelfAdapter::GetOperantValue(BSTR, VARIANT* Value) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::GetOperantValue(BSTR, VARIANT* Value) {
     if (!Value) return E_POINTER;
     VariantInit(Value);
-    Value->bstrVal = SysAllocString(u"");
+    Value->bstrVal = SysAllocString(OLESTR(""));
     if (!Value->bstrVal) return E_OUTOFMEMORY;
     Value->vt = VT_BSTR;
     return S_OK;
 }
 
-HRESULT FormulaObject::SelfAdapter::GetFormulaByName(BSTR, BSTR* Value) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::GetFormulaByName(BSTR, BSTR* Value) {
     if (!Value) return E_POINTER;
-    *Value = SysAllocString(u"");
+    *Value = SysAllocString(OLESTR(""));
     return *Value ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT FormulaObject::SelfAdapter::IsKnown(BSTR, VARIANT* bKnown) {
+HRESULT STDMETHODCALLTYPE FormulaObject::SelfAdapter::IsKnown(BSTR, VARIANT* bKnown) {
     if (!bKnown) return E_POINTER;
     VariantInit(bKnown);
     bKnown->vt = VT_BOOL;

@@ -22,33 +22,33 @@ public:
     static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) noexcept;
 
     // IUnknown, delegated to the controlling unknown.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
 
     // IDispatch over the IFormula type information.
-    HRESULT GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
-    HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
     // IFormula. A null out-pointer gives E_POINTER; everything else
     // succeeds, with formula errors in ErrPos and MSG.
-    HRESULT SetFormulaStr(BSTR FormulaString) override;
-    HRESULT Compile(VARIANT* ErrPos, VARIANT* MSG) override;
-    HRESULT Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) override;
-    HRESULT SetDataAdapter(IDispatch* adapter) override;
-    HRESULT GetFormulaStr(BSTR* pFormula) override;
+    HRESULT STDMETHODCALLTYPE SetFormulaStr(BSTR FormulaString) override;
+    HRESULT STDMETHODCALLTYPE Compile(VARIANT* ErrPos, VARIANT* MSG) override;
+    HRESULT STDMETHODCALLTYPE Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) override;
+    HRESULT STDMETHODCALLTYPE SetDataAdapter(IDispatch* adapter) override;
+    HRESULT STDMETHODCALLTYPE GetFormulaStr(BSTR* pFormula) override;
 
 private:
     // The non-delegating unknown: the object's identity and lifetime.
     class Inner final : public IUnknown {
     public:
         explicit Inner(FormulaObject& owner) : m_owner(owner) {}
-        HRESULT QueryInterface(REFIID riid, void** ppv) override;
-        ULONG AddRef() override;
-        ULONG Release() override;
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
 
     private:
         FormulaObject& m_owner;
@@ -59,17 +59,17 @@ private:
     class SelfAdapter final : public IDataAdapter {
     public:
         explicit SelfAdapter(FormulaObject& owner) : m_owner(owner) {}
-        HRESULT QueryInterface(REFIID riid, void** ppv) override;
-        ULONG AddRef() override;
-        ULONG Release() override;
-        HRESULT GetTypeInfoCount(UINT* pctinfo) override;
-        HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-        HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
-        HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+        HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+        HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+        HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
-        HRESULT GetOperantValue(BSTR OperantName, VARIANT* Value) override;
-        HRESULT GetFormulaByName(BSTR FormulaName, BSTR* Value) override;
-        HRESULT IsKnown(BSTR OperantName, VARIANT* bKnown) override;
+        HRESULT STDMETHODCALLTYPE GetOperantValue(BSTR OperantName, VARIANT* Value) override;
+        HRESULT STDMETHODCALLTYPE GetFormulaByName(BSTR FormulaName, BSTR* Value) override;
+        HRESULT STDMETHODCALLTYPE IsKnown(BSTR OperantName, VARIANT* bKnown) override;
 
     private:
         FormulaObject& m_owner;

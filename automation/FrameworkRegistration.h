@@ -4,19 +4,15 @@
 // factory registrations (it keeps none, so there is nothing to write).
 #pragma once
 
+#include "OleText.h"
+
 #include <calquor/oleauto.h>
 
 #include <string>
 
 namespace calquor::framework {
 
-inline std::u16string Wide(const std::string& text) {
-    std::u16string wide(text.size(), u'\0');
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                          static_cast<int>(wide.size()));
-    wide.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
-    return wide;
-}
+using oletext::Wide;
 
 // The full path of the module that holds anchor.
 inline std::string ModulePathOf(const void* anchor) {
@@ -34,15 +30,14 @@ inline std::string ModulePathOf(const void* anchor) {
 // registers it (help directory: the module's). False on any failure.
 inline bool RegisterTypeLib(const std::string& modulePath, REFGUID libid) {
     if (modulePath.empty()) return false;
-    const std::u16string path = Wide(modulePath);
+    const oletext::OleString path = Wide(modulePath);
     ITypeLib* library = nullptr;
     if (FAILED(LoadTypeLib(path.c_str(), &library))) return false;
     TLIBATTR* attr = nullptr;
     bool ok = SUCCEEDED(library->GetLibAttr(&attr)) && attr->guid == libid;
     if (attr) library->ReleaseTLibAttr(attr);
     if (ok) {
-        const std::size_t slash = modulePath.rfind('/');
-        const std::u16string directory = Wide(slash == std::string::npos ? std::string() : modulePath.substr(0, slash));
+        const oletext::OleString directory = Wide(oletext::DirectoryOf(modulePath));
         ok = SUCCEEDED(calquor::RegisterTypeLib(library, path.c_str(), directory.c_str()));
     }
     library->Release();
@@ -51,10 +46,19 @@ inline bool RegisterTypeLib(const std::string& modulePath, REFGUID libid) {
 
 // Removes that version's registration. Decided here: a library that is not
 // registered (any more) counts as removed, so unregistering twice, or after
-// another step already removed it, succeeds.
+// another step already removed it, succeeds. Whether it is registered is
+// asked first, because systems answer the removal of a missing library
+// differently (TYPE_E_REGISTRYACCESS, or E_INVALIDARG under Wine).
+inline HRESULT UnregisterTypeLibIfPresent(REFGUID libid, WORD major, WORD minor) {
+    ITypeLib* registered = nullptr;
+    if (FAILED(LoadRegTypeLib(libid, major, minor, 0, &registered))) return S_OK;
+    registered->Release();
+    const HRESULT hr = UnRegisterTypeLib(libid, major, minor, 0, oletext::kSysKind);
+    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+}
+
 inline bool UnregisterTypeLib(REFGUID libid, WORD major, WORD minor) {
-    const HRESULT hr = UnRegisterTypeLib(libid, major, minor, 0, SYS_WIN64);
-    return SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS;
+    return SUCCEEDED(UnregisterTypeLibIfPresent(libid, major, minor));
 }
 
 // The framework's factories: none, so there is nothing to register.

@@ -1,7 +1,10 @@
-// The type library of Calquor_MFC: library Calquor_MFC 1.0, coclass Calquom,
-// the dual interfaces IFormula and IDataAdapter (non-extensible), every
-// method with the help string "method <name>".
+// The resources of Calquor_MFC on the stand-in: its type library as tables
+// (library Calquor_MFC 1.0, coclass Calquom, the dual interfaces IFormula
+// and IDataAdapter (non-extensible), every method with the help string
+// "method <name>"; Calquor_MFC.idl on Windows) and the registry scripts
+// 3000 and 3001.
 #include "DispatchStubs.h"
+#include "RegistryScripts.h"
 #include "ServerModule.h"
 
 #include <calquor/Calquor_MFC.h>
@@ -58,6 +61,17 @@ constexpr TLBLIBDATA kLibrary = {u"Calquor_MFC", nullptr, Calquor_MFC::LIBID_Cal
 
 }  // namespace
 
-const TLBLIBDATA& TypeLibraryData() { return kLibrary; }
+HRESULT LoadModuleTypeLib(ITypeLib** library) { return CreateTypeLibFromData(&kLibrary, library); }
 
 }  // namespace calquor::server
+
+const calquor::MODULERESOURCE* CalquorModuleResources(calquor::UINT* pcEntries) {
+    using namespace calquor::server;
+    static const calquor::MODULERESOURCE resources[] = {
+        {"TYPELIB", 1, &kLibrary, sizeof(calquor::TLBLIBDATA)},
+        {"REGISTRY", 3000, kAppIdScriptText, sizeof kAppIdScriptText - 1},
+        {"REGISTRY", 3001, kClassScriptText, sizeof kClassScriptText - 1},
+    };
+    if (pcEntries) *pcEntries = sizeof resources / sizeof resources[0];
+    return resources;
+}

@@ -17,12 +17,12 @@ namespace calquor::server {
 namespace api = calquor::Calquor_Auto;
 inline constexpr const CLSID& kClassId = api::CLSID_Formula;
 inline constexpr const GUID& kLibraryId = api::LIBID_Calquor;
-inline constexpr const OLECHAR* kProgId = u"Calquor.Formula";
+inline constexpr const OLECHAR* kProgId = OLESTR("Calquor.Formula");
 #else
 namespace api = calquor::Calquor_MFC;
 inline constexpr const CLSID& kClassId = api::CLSID_Calquom;
 inline constexpr const GUID& kLibraryId = api::LIBID_Calquor_MFC;
-inline constexpr const OLECHAR* kProgId = u"Calquor.Calquom";
+inline constexpr const OLECHAR* kProgId = OLESTR("Calquor.Calquom");
 #endif
 
 // Calquor_Auto's object can be aggregated, answers IDataAdapter itself,

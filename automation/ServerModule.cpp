@@ -1,6 +1,7 @@
 // Module state shared by the object, the factory and registration.
 #include "ServerModule.h"
 
+#include "OleText.h"
 #include "ServerBuild.h"
 
 
@@ -27,14 +28,6 @@ struct CachedTypeLib {
     }
 };
 CachedTypeLib g_typeLib;
-
-std::u16string Widen(const std::string& text) {
-    std::u16string wide(text.size(), u'\0');
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                          static_cast<int>(wide.size()));
-    wide.resize(units > 0 ? static_cast<std::size_t>(units) : 0);
-    return wide;
-}
 
 // The text of the exception being handled.
 std::string CurrentMessage() {
@@ -92,7 +85,7 @@ HRESULT GetTypeLib(ITypeLib** library) {
     *library = nullptr;
     std::lock_guard<std::mutex> guard(g_typeLib.mutex);
     if (!g_typeLib.library) {
-        const HRESULT hr = CreateTypeLibFromData(&TypeLibraryData(), &g_typeLib.library);
+        const HRESULT hr = LoadModuleTypeLib(&g_typeLib.library);
         if (FAILED(hr)) return hr;
     }
     g_typeLib.library->AddRef();
@@ -124,12 +117,12 @@ HRESULT ReportException(REFIID iid) noexcept {
     } catch (...) {
     }
     try {
-        const std::u16string description = Widen(CurrentMessage());
+        const oletext::OleString description = oletext::Wide(CurrentMessage());
         ICreateErrorInfo* create = nullptr;
         if (SUCCEEDED(CreateErrorInfo(&create))) {
             create->SetGUID(iid);
-            create->SetSource(kProgId);
-            create->SetDescription(description.c_str());
+            create->SetSource(const_cast<LPOLESTR>(kProgId));
+            create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
             void* info = nullptr;
             if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, &info))) {
                 SetErrorInfo(0, static_cast<IErrorInfo*>(info));

@@ -48,8 +48,10 @@ LSTATUS SetKeyText(const std::string& key, const char* valueName, const std::str
 HRESULT GetTypeLib(ITypeLib** library);
 HRESULT GetTypeInfo(REFGUID type, ITypeInfo** info);
 
-// The module's type-library tables, defined by each build.
-const TLBLIBDATA& TypeLibraryData();
+// Loads the module's own type library (without registering it), defined
+// per system: from the stand-in's tables, or from the module's TYPELIB
+// resource on Windows. The caller releases it.
+HRESULT LoadModuleTypeLib(ITypeLib** library);
 
 // Turns the exception being handled into an HRESULT: E_OUTOFMEMORY for
 // running out of memory, otherwise DISP_E_EXCEPTION with the exception's

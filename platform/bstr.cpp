@@ -1,5 +1,4 @@
-// Wide strings (BSTR) and the runtime library's 8-bit counted strings.
-// Both are stored behind a 32-bit length prefix and end with a terminator
+// Wide strings (BSTR), stored behind a 32-bit length prefix and end with a terminator
 // that the length does not count.
 #include <calquor/oleauto.h>
 
@@ -88,11 +87,5 @@ UINT SysStringByteLen(BSTR bstr) { return CountedLength(bstr); }
 UINT SysStringLen(BSTR pbstr) { return CountedLength(pbstr) / sizeof(OLECHAR); }
 
 void SysFreeString(BSTR bstrString) { FreeCounted(bstrString); }
-
-char* AnsiStrAlloc(const char* text, UINT len) { return AllocCounted(text, len, 1); }
-
-UINT AnsiStrLen(const char* str) { return CountedLength(str); }
-
-void AnsiStrFree(char* str) { FreeCounted(str); }
 
 }  // namespace calquor

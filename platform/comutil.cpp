@@ -246,24 +246,24 @@ BSTR _bstr_t::Detach() noexcept {
 
 _variant_t::_variant_t(const VARIANT& varSrc) {
     VariantInit(this);
-    Check(VariantCopy(this, &varSrc));
+    Check(rtl::VarCopy(this, &varSrc));
 }
 
 _variant_t::_variant_t(const VARIANT* pSrc) {
     VariantInit(this);
     if (!pSrc) _com_issue_error(E_POINTER);
-    Check(VariantCopy(this, pSrc));
+    Check(rtl::VarCopy(this, pSrc));
 }
 
 void _variant_t::CopyOwned(const VARIANT& varSrc) {
     VariantInit(this);
-    Check(VariantCopy(this, &varSrc));
+    Check(rtl::VarCopy(this, &varSrc));
 }
 
 _variant_t::_variant_t(VARIANT& varSrc, bool fCopy) {
     VariantInit(this);
     if (fCopy) {
-        Check(VariantCopy(this, &varSrc));
+        Check(rtl::VarCopy(this, &varSrc));
     } else {
         static_cast<VARIANT&>(*this) = varSrc;
         varSrc.vt = VT_EMPTY;
@@ -515,8 +515,10 @@ bool _variant_t::operator==(const VARIANT& varSrc) const noexcept {
         return n == SysStringByteLen(varSrc.bstrVal) && (n == 0 || std::memcmp(bstrVal, varSrc.bstrVal, n) == 0);
     }
     case varString: {
-        const UINT n = AnsiStrLen(strVal);
-        return n == AnsiStrLen(varSrc.strVal) && (n == 0 || std::memcmp(strVal, varSrc.strVal, n) == 0);
+        const char* mine = GetStrVal(*this);
+        const char* theirs = GetStrVal(varSrc);
+        const UINT n = AnsiStrLen(mine);
+        return n == AnsiStrLen(theirs) && (n == 0 || std::memcmp(mine, theirs, n) == 0);
     }
     case VT_DISPATCH: case VT_UNKNOWN: return punkVal == varSrc.punkVal;
     default: return false;
@@ -572,7 +574,7 @@ _variant_t::operator DECIMAL() const {
     return d;
 }
 
-void _variant_t::Clear() { Check(VariantClear(this)); }
+void _variant_t::Clear() { Check(rtl::VarClear(this)); }
 
 void _variant_t::Attach(VARIANT& varSrc) {
     if (&varSrc == this) return;
@@ -599,10 +601,10 @@ void _variant_t::ChangeType(VARTYPE vartype, const _variant_t* pSrc) {
     if (pSrc == this && vt == vartype) return;
     VARIANT converted;
     VariantInit(&converted);
-    Check(VariantChangeType(&converted, pSrc, 0, vartype));
-    const HRESULT hr = VariantClear(this);
+    Check(rtl::VarCast(&converted, pSrc, 0, vartype));
+    const HRESULT hr = rtl::VarClear(this);
     if (FAILED(hr)) {
-        VariantClear(&converted);
+        rtl::VarClear(&converted);
         _com_issue_error(hr);
     }
     static_cast<VARIANT&>(*this) = converted;

@@ -4,6 +4,8 @@
 // +/-INF, and nothing here throws.
 #include <calquor/rtl.h>
 
+#include "case_map.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -11,8 +13,6 @@
 #include <cstdint>
 #include <string>
 
-#include <locale.h>
-#include <wctype.h>
 
 namespace calquor::rtl {
 namespace {
@@ -122,20 +122,6 @@ double Tan(double x) { return std::tan(x); }
 
 namespace {
 
-// A UTF-8 character-type locale for the case tables, created once and kept
-// for the life of the process; the global locale is never touched. Null when
-// the system has none (case mapping then covers ASCII only).
-locale_t CaseLocale() {
-    static const locale_t loc = [] {
-        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-            const locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
-            if (l) return l;
-        }
-        return static_cast<locale_t>(nullptr);
-    }();
-    return loc;
-}
-
 // Decodes one well-formed UTF-8 character at text[i]; returns its length, or
 // 0 for a byte that does not start one (overlong forms, surrogates and
 // values beyond U+10FFFF included).
@@ -189,7 +175,6 @@ void AppendUtf8(std::string& out, char32_t c) {
 // Maps every well-formed character through the locale's simple case table;
 // bytes that are not well-formed UTF-8 are kept as they are.
 std::string MapCase(const std::string& text, bool upper) {
-    const locale_t loc = CaseLocale();
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -199,16 +184,8 @@ std::string MapCase(const std::string& text, bool upper) {
             out += text[i++];
             continue;
         }
-        char32_t mapped = c;
-        if (loc) {
-            const wint_t m = upper ? towupper_l(static_cast<wint_t>(c), loc) : towlower_l(static_cast<wint_t>(c), loc);
-            mapped = static_cast<char32_t>(m);
-            if (mapped > 0x10FFFF || (mapped >= 0xD800 && mapped <= 0xDFFF)) mapped = c;
-        } else if (upper && c >= U'a' && c <= U'z') {
-            mapped = c - U'a' + U'A';
-        } else if (!upper && c >= U'A' && c <= U'Z') {
-            mapped = c - U'A' + U'a';
-        }
+        char32_t mapped = MapCaseOf(c, upper);
+        if (mapped > 0x10FFFF || (mapped >= 0xD800 && mapped <= 0xDFFF)) mapped = c;
         AppendUtf8(out, mapped);
         i += len;
     }

@@ -12,14 +12,11 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace calquor::rtl {
 namespace {
 
-__extension__ typedef __int128 Int128;
-
-constexpr Int128 kInt64Min = INT64_MIN;
-constexpr Int128 kInt64Max = INT64_MAX;
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
 // ---- Errors -----------------------------------------------------------------
@@ -64,7 +61,7 @@ const VARIANT& Resolve(const VARIANT& v, VARTYPE target, _variant_t& holder) {
 _variant_t Change(const VARIANT& v, VARTYPE vt, USHORT flags = 0) {
     VARIANT out;
     VariantInit(&out);
-    Check(VariantChangeType(&out, &v, flags, vt), v.vt, vt);
+    Check(VarCast(&out, &v, flags, vt), v.vt, vt);
     return _variant_t(out, false);
 }
 
@@ -81,31 +78,31 @@ std::string Utf8FromBstr(BSTR b) {
     return s;
 }
 
-std::u16string Utf16FromAnsi(const char* text) {
+std::basic_string<OLECHAR> Utf16FromAnsi(const char* text) {
     const UINT len = AnsiStrLen(text);
     if (len == 0) return {};
     if (len > static_cast<UINT>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
     const int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), nullptr, 0);
     if (n <= 0) return {};
-    std::u16string s(static_cast<std::size_t>(n), u'\0');
+    std::basic_string<OLECHAR> s(static_cast<std::size_t>(n), OLECHAR{0});
     MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), s.data(), n);
     return s;
 }
 
 // The text of a varString or VT_BSTR value, as UTF-8.
 std::string TextOf(const VARIANT& v) {
-    if (v.vt == varString) return std::string(v.strVal ? v.strVal : "", AnsiStrLen(v.strVal));
+    if (v.vt == varString) return std::string(GetStrVal(v) ? GetStrVal(v) : "", AnsiStrLen(GetStrVal(v)));
     return Utf8FromBstr(v.bstrVal);
 }
 
-std::u16string WideTextOf(const VARIANT& v) {
-    if (v.vt == VT_BSTR) return std::u16string(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal));
-    return Utf16FromAnsi(v.strVal);
+std::basic_string<OLECHAR> WideTextOf(const VARIANT& v) {
+    if (v.vt == VT_BSTR) return std::basic_string<OLECHAR>(v.bstrVal ? v.bstrVal : OLESTR(""), SysStringLen(v.bstrVal));
+    return Utf16FromAnsi(GetStrVal(v));
 }
 
-// The value of an integer kind or a Boolean (any non-zero Boolean is True,
-// which counts as -1).
-Int128 IntegerOf(const VARIANT& v) {
+// The value of an integer kind other than UInt64, or of a Boolean (any
+// non-zero Boolean is True, which counts as -1).
+std::int64_t SignedIntegerOf(const VARIANT& v) {
     switch (v.vt) {
     case VT_I1: return v.cVal;
     case VT_I2: return v.iVal;
@@ -114,10 +111,18 @@ Int128 IntegerOf(const VARIANT& v) {
     case VT_UI2: return v.uiVal;
     case VT_UI4: case VT_UINT: return v.ulVal;
     case VT_I8: return v.llVal;
-    case VT_UI8: return v.ullVal;
     case VT_BOOL: return v.boolVal != 0 ? -1 : 0;
     default: return 0;
     }
+}
+
+// Calls `f` with the value of an integer kind or a Boolean: a std::uint64_t
+// for UInt64 (no signed 64-bit type holds its values above INT64_MAX), else
+// a std::int64_t. `f` returns the same type for both.
+template <typename F>
+auto VisitInteger(const VARIANT& v, F f) {
+    if (v.vt == VT_UI8) return f(static_cast<std::uint64_t>(v.ullVal));
+    return f(SignedIntegerOf(v));
 }
 
 bool IsIntegerKind(VARTYPE vt) {
@@ -134,14 +139,14 @@ bool IsIntegerKind(VARTYPE vt) {
 // the kind the caller converts to in error messages. Text is read as a number
 // and rounded the same way (so "2.5" is 2 and "2.6" is 3) rather than cut.
 std::int64_t ToInt64(const VARIANT& v, VARTYPE target) {
-    if (IsIntegerKind(v.vt) || v.vt == VT_BOOL) {
-        const Int128 x = IntegerOf(v);
-        if (x > kInt64Max) ThrowOverflow(v.vt, target);
-        return static_cast<std::int64_t>(x);
+    if (v.vt == VT_UI8) {
+        if (v.ullVal > static_cast<std::uint64_t>(INT64_MAX)) ThrowOverflow(v.vt, target);
+        return static_cast<std::int64_t>(v.ullVal);
     }
+    if (IsIntegerKind(v.vt) || v.vt == VT_BOOL) return SignedIntegerOf(v);
     VARIANT out;
     VariantInit(&out);
-    const HRESULT hr = VariantChangeType(&out, &v, 0, VT_I8);
+    const HRESULT hr = VarCast(&out, &v, 0, VT_I8);
     Check(hr, v.vt, target);
     return out.llVal;
 }
@@ -191,11 +196,11 @@ _variant_t MakeAnsi(const std::string& text) {
     char* s = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
     if (!s) _com_issue_error(E_OUTOFMEMORY);
     _variant_t r = Make(varString);
-    r.strVal = s;
+    SetStrVal(r, s);
     return r;
 }
 
-_variant_t MakeBstr(const std::u16string& text) {
+_variant_t MakeBstr(const std::basic_string<OLECHAR>& text) {
     if (text.size() > UINT_MAX / 2) _com_issue_error(E_OUTOFMEMORY);
     BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     if (!b) _com_issue_error(E_OUTOFMEMORY);
@@ -242,9 +247,52 @@ std::int64_t CurrencyUnits(long double units) {
     return static_cast<std::int64_t>(r);
 }
 
-std::int64_t CurrencyUnits(Int128 units) {
-    if (units < kInt64Min || units > kInt64Max) ThrowOverflow(VT_CY, VT_CY);
-    return static_cast<std::int64_t>(units);
+// An exact currency sum or difference of ten-thousandths; beyond 64 bits it
+// is an overflow of the currency kind.
+std::int64_t CurrencySum(VarOp op, std::int64_t a, std::int64_t b) {
+    std::int64_t x = 0;
+    const bool overflow = op == VarOp::Add ? __builtin_add_overflow(a, b, &x) : __builtin_sub_overflow(a, b, &x);
+    if (overflow) ThrowOverflow(VT_CY, VT_CY);
+    return x;
+}
+
+// The product of two currencies, a * b / 10000 ten-thousandths rounded half
+// to even, computed exactly: the product of the magnitudes (up to 2^126) is
+// formed from 32-bit halves into four 32-bit limbs, which are divided by
+// 10000 from the most significant down. Each partial remainder is below
+// 10000, so every step fits 64 bits. A result beyond 64 bits is an overflow
+// of the currency kind.
+std::int64_t CurrencyProduct(std::int64_t a, std::int64_t b) {
+    const bool negative = (a < 0) != (b < 0);
+    const std::uint64_t x = a < 0 ? 0 - static_cast<std::uint64_t>(a) : static_cast<std::uint64_t>(a);
+    const std::uint64_t y = b < 0 ? 0 - static_cast<std::uint64_t>(b) : static_cast<std::uint64_t>(b);
+    constexpr std::uint64_t kLow32 = 0xFFFFFFFFu;
+    const std::uint64_t p00 = (x & kLow32) * (y & kLow32);
+    const std::uint64_t p01 = (x & kLow32) * (y >> 32);
+    const std::uint64_t p10 = (x >> 32) * (y & kLow32);
+    const std::uint64_t p11 = (x >> 32) * (y >> 32);
+    const std::uint64_t mid = (p00 >> 32) + (p01 & kLow32) + (p10 & kLow32);  // < 3 * 2^32
+    const std::uint64_t hi = p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32);
+    const std::uint64_t lo = (mid << 32) | (p00 & kLow32);
+
+    std::uint64_t limbs[4] = {hi >> 32, hi & kLow32, lo >> 32, lo & kLow32};
+    std::uint64_t rem = 0;
+    for (std::uint64_t& limb : limbs) {
+        const std::uint64_t part = (rem << 32) | limb;
+        limb = part / 10000;  // < 2^32 as rem < 10000
+        rem = part % 10000;
+    }
+    std::uint64_t qHi = (limbs[0] << 32) | limbs[1];
+    std::uint64_t qLo = (limbs[2] << 32) | limbs[3];
+    // Half to even on the magnitude: rounding up moves the truncated
+    // quotient away from zero whatever the sign.
+    if (rem > 5000 || (rem == 5000 && (qLo & 1) != 0)) {
+        ++qLo;
+        if (qLo == 0) ++qHi;
+    }
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : static_cast<std::uint64_t>(INT64_MAX);
+    if (qHi != 0 || qLo > limit) ThrowOverflow(VT_CY, VT_CY);
+    return static_cast<std::int64_t>(negative ? 0 - qLo : qLo);  // 0 - 2^63 is INT64_MIN's bits
 }
 
 // Currency ten-thousandths of any operand that is not text.
@@ -259,7 +307,8 @@ std::int64_t CurrencyOf(const VARIANT& v) {
 // every integer and currency where long double has a 64-bit mantissa.
 long double WideOf(const VARIANT& v) {
     const Cls c = ClassOf(v.vt);
-    if (c == Cls::Int || c == Cls::Int64 || c == Cls::Bool) return static_cast<long double>(IntegerOf(v));
+    if (c == Cls::Int || c == Cls::Int64 || c == Cls::Bool)
+        return VisitInteger(v, [](auto x) { return static_cast<long double>(x); });
     if (c == Cls::Empty) return 0.0L;
     if (c == Cls::Currency) return static_cast<long double>(v.cyVal.int64) / 10000.0L;
     return VarToDouble(v);
@@ -272,17 +321,13 @@ _variant_t CurrencyArith(VarOp op, const VARIANT& l, const VARIANT& r) {
     const bool lc = l.vt == VT_CY;
     const bool rc = r.vt == VT_CY;
     switch (op) {
-    case VarOp::Add: return MakeCurrency(CurrencyUnits(Int128{CurrencyOf(l)} + CurrencyOf(r)));
-    case VarOp::Subtract: return MakeCurrency(CurrencyUnits(Int128{CurrencyOf(l)} - CurrencyOf(r)));
+    case VarOp::Add:
+    case VarOp::Subtract: {
+        const std::int64_t a = CurrencyOf(l);
+        return MakeCurrency(CurrencySum(op, a, CurrencyOf(r)));
+    }
     case VarOp::Multiply:
-        if (lc && rc) {
-            const Int128 p = Int128{l.cyVal.int64} * r.cyVal.int64;  // < 2^126
-            Int128 q = p / 10000;
-            const Int128 rem = p % 10000;
-            const Int128 absRem = rem < 0 ? -rem : rem;
-            if (absRem > 5000 || (absRem == 5000 && (q & 1) != 0)) q += rem < 0 ? -1 : 1;
-            return MakeCurrency(CurrencyUnits(q));
-        }
+        if (lc && rc) return MakeCurrency(CurrencyProduct(l.cyVal.int64, r.cyVal.int64));
         return MakeCurrency(CurrencyUnits(lc ? static_cast<long double>(l.cyVal.int64) * WideOf(r)
                                              : WideOf(l) * static_cast<long double>(r.cyVal.int64)));
     case VarOp::Divide:
@@ -307,25 +352,27 @@ double RealArith(VarOp op, double l, double r) {
     }
 }
 
-// Integer arithmetic in exact 128-bit terms: a result beyond 64 bits is
-// redone in Double, as the runtime does on Int64 overflow.
+// Integer arithmetic: a result beyond 64 bits is redone in Double, as the
+// runtime does on Int64 overflow. The overflow builtins compute the exact
+// result for operands of any signedness (an UInt64 above INT64_MAX with a
+// negative Int64 included) and report whether it fits the Int64.
 _variant_t IntegerArith(VarOp op, const VARIANT& l, const VARIANT& r, bool keepInt64) {
-    const Int128 a = IntegerOf(l);
-    const Int128 b = IntegerOf(r);
-    Int128 x = 0;
-    bool overflow = false;
-    switch (op) {
-    case VarOp::Add: overflow = __builtin_add_overflow(a, b, &x); break;
-    case VarOp::Subtract: overflow = __builtin_sub_overflow(a, b, &x); break;
-    case VarOp::Multiply: overflow = __builtin_mul_overflow(a, b, &x); break;
-    case VarOp::Divide:
-    default:
-        return MakeDouble(static_cast<double>(a) / static_cast<double>(b));
-    }
-    if (overflow || x < kInt64Min || x > kInt64Max)
-        return MakeDouble(RealArith(op, static_cast<double>(a), static_cast<double>(b)));
-    const auto result = static_cast<std::int64_t>(x);
-    return keepInt64 ? MakeI8(result) : MakeInteger(result);
+    return VisitInteger(l, [&](auto a) {
+        return VisitInteger(r, [&](auto b) -> _variant_t {
+            std::int64_t x = 0;
+            bool overflow = false;
+            switch (op) {
+            case VarOp::Add: overflow = __builtin_add_overflow(a, b, &x); break;
+            case VarOp::Subtract: overflow = __builtin_sub_overflow(a, b, &x); break;
+            case VarOp::Multiply: overflow = __builtin_mul_overflow(a, b, &x); break;
+            case VarOp::Divide:
+            default:
+                return MakeDouble(static_cast<double>(a) / static_cast<double>(b));
+            }
+            if (overflow) return MakeDouble(RealArith(op, static_cast<double>(a), static_cast<double>(b)));
+            return keepInt64 ? MakeI8(x) : MakeInteger(x);
+        });
+    });
 }
 
 _variant_t Concatenate(const VARIANT& l, const VARIANT& r) {
@@ -347,6 +394,28 @@ Order OrderOf(T a, T b) {
 
 Order OrderOf(int a, int b) { return a < b ? Order::Less : (a > b ? Order::Greater : Order::Equal); }
 
+// The exact order of two integer operands (or Booleans), whatever their
+// signedness.
+Order IntegerOrder(const VARIANT& l, const VARIANT& r) {
+    return VisitInteger(l, [&r](auto a) {
+        return VisitInteger(r, [a](auto b) {
+            if (std::cmp_less(a, b)) return Order::Less;
+            return std::cmp_greater(a, b) ? Order::Greater : Order::Equal;
+        });
+    });
+}
+
+// The order of an integer operand (or Boolean) against `units`
+// ten-thousandths of Currency, exact: an integer whose ten-thousandths do not
+// fit 64 bits lies beyond every Currency on its side of zero.
+Order IntegerAgainstCurrency(const VARIANT& n, std::int64_t units) {
+    return VisitInteger(n, [units](auto x) {
+        std::int64_t scaled = 0;
+        if (__builtin_mul_overflow(x, 10000, &scaled)) return x > 0 ? Order::Greater : Order::Less;
+        return OrderOf(scaled, units);
+    });
+}
+
 // Ordinal byte order of the UTF-8 texts (which is also code point order).
 Order TextOrder(const VARIANT& l, const VARIANT& r) {
     const int c = TextOf(l).compare(TextOf(r));
@@ -357,7 +426,7 @@ Order TextOrder(const VARIANT& l, const VARIANT& r) {
 // text read with VarToBoolean. False orders before True.
 int TruthOf(const VARIANT& v) {
     if (ClassOf(v.vt) == Cls::Text) return VarToBoolean(v) ? 1 : 0;
-    return IntegerOf(v) != 0 ? 1 : 0;
+    return VisitInteger(v, [](auto x) { return x != 0 ? 1 : 0; });
 }
 
 Order Compare(const VARIANT& l, const VARIANT& r) {
@@ -390,16 +459,16 @@ Order Compare(const VARIANT& l, const VARIANT& r) {
         };
         const bool integral = (lc == Cls::Int || lc == Cls::Int64 || lc == Cls::Bool || lc == Cls::Currency) &&
                               (rc == Cls::Int || rc == Cls::Int64 || rc == Cls::Bool || rc == Cls::Currency);
-        if (integral) {
-            const Int128 a = l.vt == VT_CY ? Int128{l.cyVal.int64} : IntegerOf(l) * 10000;
-            const Int128 b = r.vt == VT_CY ? Int128{r.cyVal.int64} : IntegerOf(r) * 10000;
-            return OrderOf(a, b);
+        if (integral) {  // one side Currency, the other an integer or Boolean
+            if (rc == Cls::Currency) return IntegerAgainstCurrency(l, r.cyVal.int64);
+            const Order o = IntegerAgainstCurrency(r, l.cyVal.int64);
+            return o == Order::Less ? Order::Greater : (o == Order::Greater ? Order::Less : o);
         }
         return OrderOf(units(l), units(r));
     }
     const bool lInt = lc == Cls::Int || lc == Cls::Int64;
     const bool rInt = rc == Cls::Int || rc == Cls::Int64;
-    if (lInt && rInt) return OrderOf(IntegerOf(l), IntegerOf(r));
+    if (lInt && rInt) return IntegerOrder(l, r);
     // Reals, and numbers against text (the text read as a Double).
     return OrderOf(WideOf(l), WideOf(r));
 }
@@ -490,7 +559,7 @@ bool VarToBoolean(const VARIANT& v) {
         if (equalsWord("false")) return false;
         VARIANT number;
         VariantInit(&number);
-        if (FAILED(VariantChangeType(&number, &x, 0, VT_R8))) ThrowCast(x.vt, VT_BOOL);
+        if (FAILED(VarCast(&number, &x, 0, VT_R8))) ThrowCast(x.vt, VT_BOOL);
         return number.dblVal != 0.0;
     }
     return Change(x, VT_BOOL).boolVal != VARIANT_FALSE;
@@ -600,14 +669,14 @@ _variant_t VarNeg(const VARIANT& value) {
             return r;
         }
     case VT_I2: case VT_UI1: {
-        const LONG n = -static_cast<LONG>(IntegerOf(v));
+        const LONG n = -static_cast<LONG>(SignedIntegerOf(v));
         if (n > INT16_MAX) return MakeInteger(n);
         _variant_t r = Make(VT_I2);
         r.iVal = static_cast<SHORT>(n);
         return r;
     }
     case VT_I4: case VT_INT: case VT_UI2: case VT_UI4: case VT_UINT:
-        return MakeInteger(-static_cast<std::int64_t>(IntegerOf(v)));
+        return MakeInteger(-SignedIntegerOf(v));
     case VT_I8:
         if (v.llVal == INT64_MIN) return MakeDouble(kTwoTo63);
         return MakeI8(-v.llVal);

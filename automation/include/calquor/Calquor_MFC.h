@@ -27,17 +27,17 @@ using calquor::IDataAdapter;
 // GetFormulaStr 6 (IDataAdapter: GetOperantValue 1, GetFormulaByName 2,
 // IsKnown 3).
 struct IFormula : IDispatch {
-    virtual HRESULT SetFormulaStr(BSTR FormulaString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFormulaStr(BSTR FormulaString) = 0;
     // ErrPos: the compiler's position; MSG: "Succeed" or the error.
-    virtual HRESULT Compile(VARIANT* ErrPos, VARIANT* MSG) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Compile(VARIANT* ErrPos, VARIANT* MSG) = 0;
     // ErrPos: 0 or the error code; MSG: the error message (empty on
     // success); Result: the formula's value.
-    virtual HRESULT Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Calculate(VARIANT* ErrPos, VARIANT* MSG, VARIANT* Result) = 0;
     // The engine keeps one reference to the adapter's IDataAdapter until it
     // is replaced or the object goes; null (or an object without the
     // interface) leaves the object without adapter.
-    virtual HRESULT SetDataAdapter(IDispatch* pIDataAdapter) = 0;
-    virtual HRESULT GetFormulaStr(BSTR* pFormula) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDataAdapter(IDispatch* pIDataAdapter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFormulaStr(BSTR* pFormula) = 0;
 
 protected:
     ~IFormula() = default;

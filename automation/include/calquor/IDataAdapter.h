@@ -19,9 +19,9 @@ namespace calquor {
 // A failing IsKnown or GetOperantValue is not an error of the calculation:
 // the engine goes on with what the out-parameter holds.
 struct IDataAdapter : IDispatch {
-    virtual HRESULT GetOperantValue(BSTR OperantName, VARIANT* Value) = 0;
-    virtual HRESULT GetFormulaByName(BSTR FormulaName, BSTR* Value) = 0;
-    virtual HRESULT IsKnown(BSTR OperantName, VARIANT* bKnown) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetOperantValue(BSTR OperantName, VARIANT* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFormulaByName(BSTR FormulaName, BSTR* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IsKnown(BSTR OperantName, VARIANT* bKnown) = 0;
 
 protected:
     ~IDataAdapter() = default;

@@ -3,6 +3,7 @@
 // _variant_t. Every failing operation throws _com_error with the HRESULT.
 #pragma once
 
+#include <calquor/ansistr.h>
 #include <calquor/wtypes.h>
 
 #include <cstddef>
@@ -26,8 +27,6 @@ private:
 // Throws _com_error(hr).
 [[noreturn]] CALQUOR_PLATFORM_API void _com_issue_error(HRESULT hr);
 
-// From oleauto.h; the inline members of _variant_t below need it.
-CALQUOR_PLATFORM_API HRESULT VariantClear(VARIANT* pvarg);
 
 // An owned BSTR with deep-copy semantics. The 8-bit form (operator const
 // char*) is UTF-8, made on demand and cached until the text changes.
@@ -184,7 +183,7 @@ inline _variant_t::_variant_t(_variant_t&& varSrc) noexcept : VARIANT(varSrc) {
 }
 
 inline _variant_t::~_variant_t() {
-    if (!detail::IsPlainKind(vt)) VariantClear(this);
+    if (!detail::IsPlainKind(vt)) rtl::VarClear(this);
 }
 
 inline _variant_t::_variant_t(double dblSrc, VARTYPE vtSrc) : VARIANT{} {
@@ -205,7 +204,7 @@ inline _variant_t::_variant_t(int iSrc) noexcept : VARIANT{} {
 
 inline _variant_t& _variant_t::operator=(_variant_t&& varSrc) noexcept {
     if (this != &varSrc) {
-        if (!detail::IsPlainKind(vt)) VariantClear(this);
+        if (!detail::IsPlainKind(vt)) rtl::VarClear(this);
         static_cast<VARIANT&>(*this) = static_cast<const VARIANT&>(varSrc);
         varSrc.vt = VT_EMPTY;
     }

@@ -174,6 +174,8 @@ CALQUOR_PLATFORM_API DWORD SizeofResource(HMODULE hModule, HRSRC hResInfo);
 
 // Default visibility and C linkage for what a module exports to the runtime.
 #define CALQUOR_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+// How a module defines its exported entry points, as on Windows.
+#define STDAPI extern "C" calquor::HRESULT
 
 // The exports a server module provides, with the Windows signatures.
 // CalquorModuleResources returns the module's resource table and its size.

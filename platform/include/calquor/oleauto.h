@@ -7,6 +7,7 @@
 // en-US. All functions are safe to call from any thread on distinct data.
 #pragma once
 
+#include <calquor/ansistr.h>
 #include <calquor/unknwn.h>
 #include <calquor/wtypes.h>
 // Component services, dispatch and type information, the registry and the
@@ -31,14 +32,6 @@ CALQUOR_PLATFORM_API INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UI
 CALQUOR_PLATFORM_API UINT SysStringLen(BSTR pbstr);
 CALQUOR_PLATFORM_API UINT SysStringByteLen(BSTR bstr);
 CALQUOR_PLATFORM_API void SysFreeString(BSTR bstrString);
-
-// ---- The runtime library's 8-bit strings (kind varString) -------------------
-// Counted, NUL-terminated 8-bit text in the ANSI code page. AnsiStrAlloc
-// copies len bytes from text (a null text gives len zero bytes) and returns
-// null when memory runs out. A null pointer is the empty string.
-CALQUOR_PLATFORM_API char* AnsiStrAlloc(const char* text, UINT len);
-CALQUOR_PLATFORM_API UINT AnsiStrLen(const char* str);
-CALQUOR_PLATFORM_API void AnsiStrFree(char* str);
 
 // ---- Variants ---------------------------------------------------------------
 CALQUOR_PLATFORM_API void VariantInit(VARIANTARG* pvarg);

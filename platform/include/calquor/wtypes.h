@@ -16,6 +16,10 @@
 #  define CALQUOR_PLATFORM_API __attribute__((visibility("default")))
 #endif
 
+// The calling convention of interface methods: nothing to say on this
+// system, as on 64-bit Windows (32-bit Windows needs __stdcall).
+#define STDMETHODCALLTYPE
+
 namespace calquor {
 
 using BYTE = std::uint8_t;
@@ -49,6 +53,8 @@ using LPCOLESTR = const OLECHAR*;
 // A BSTR points at the first character; a 32-bit byte length precedes it.
 // A null BSTR stands for the empty string everywhere.
 using BSTR = OLECHAR*;
+// A wide string literal, as the Windows macro of the same name.
+#define OLESTR(str) u##str
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
@@ -286,5 +292,10 @@ using VARIANTARG = VARIANT;
 static_assert(sizeof(DECIMAL) == 16, "DECIMAL is 16 bytes");
 static_assert(sizeof(CY) == 8, "CY is 8 bytes");
 static_assert(offsetof(VARIANT, llVal) == 8, "the value union starts at offset 8");
+
+// A varString value's text. Accessors rather than the member, because on
+// Windows the text lives in the pointer slot of the system's VARIANT.
+inline char* GetStrVal(const VARIANT& v) noexcept { return v.strVal; }
+inline void SetStrVal(VARIANT& v, char* str) noexcept { v.strVal = str; }
 
 }  // namespace calquor

@@ -1,0 +1,65 @@
+cmake_minimum_required(VERSION 3.25)
+# Checks the export tables of the Windows modules with objdump -p.
+# Arguments: OBJDUMP, DIR (the folder of the DLLs).
+# - Calquor_MFC and Calquor_Auto export exactly the four server entry
+#   points, undecorated;
+# - CLQMFC exports those four and otherwise only its C++ classes (names
+#   in namespace calquor);
+# - Calquor_VCL exports only its C++ classes.
+set(entry_points DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+
+function(exports_of module out)
+  execute_process(COMMAND ${OBJDUMP} -p ${DIR}/${module}.dll OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${module}.dll")
+  endif()
+  # The table runs from its heading to the next blank line.
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table\n" start)
+  set(names)
+  if(start EQUAL -1)
+    set(${out} "" PARENT_SCOPE)
+    return()
+  endif()
+  string(SUBSTRING "${dump}" ${start} -1 table)
+  string(FIND "${table}" "\n\n" end)
+  string(SUBSTRING "${table}" 0 ${end} table)
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] ([^\n]+)" rows "${table}")
+  foreach(row ${rows})
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
+    list(APPEND names "${name}")
+  endforeach()
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
+function(check module want_entry_points want_classes)
+  exports_of(${module} names)
+  set(classes 0)
+  foreach(name ${names})
+    if(name IN_LIST entry_points)
+      continue()
+    endif()
+    # A C++ name of namespace calquor (functions, vtables, type information).
+    if(want_classes AND name MATCHES "^_Z.*7calquor")
+      math(EXPR classes "${classes} + 1")
+      continue()
+    endif()
+    message(FATAL_ERROR "${module}.dll exports ${name}")
+  endforeach()
+  foreach(entry ${entry_points})
+    if(want_entry_points AND NOT entry IN_LIST names)
+      message(FATAL_ERROR "${module}.dll does not export ${entry}")
+    elseif(NOT want_entry_points AND entry IN_LIST names)
+      message(FATAL_ERROR "${module}.dll exports ${entry}")
+    endif()
+  endforeach()
+  if(want_classes AND classes EQUAL 0)
+    message(FATAL_ERROR "${module}.dll exports no class")
+  endif()
+  list(LENGTH names count)
+  message(STATUS "${module}.dll: ${count} exports")
+endfunction()
+
+check(Calquor_MFC TRUE FALSE)
+check(Calquor_Auto TRUE FALSE)
+check(CLQMFC TRUE TRUE)
+check(Calquor_VCL FALSE TRUE)
