@@ -4,6 +4,8 @@
 #include "ServerBuild.h"
 #include "ServerModule.h"
 
+#include <atomic>
+
 namespace calquor::server {
 namespace {
 
@@ -12,7 +14,7 @@ namespace {
 // LockServer, as the component rules say).
 class ClassFactory final : public IClassFactory {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
             *ppv = static_cast<IClassFactory*>(this);
@@ -22,20 +24,32 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         return FormulaObject::Create(pUnkOuter, riid, ppvObject);
     }
 
-    HRESULT LockServer(BOOL fLock) override {
-        if (fLock)
+    // Decided here: an unlock without a lock of its own is refused
+    // (E_UNEXPECTED), so that a client's surplus call cannot let the module
+    // be unloaded under live objects.
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {
+        if (fLock) {
+            ++m_locks;
             Lock();
-        else
-            Unlock();
+            return S_OK;
+        }
+        long locks = m_locks.load();
+        do {
+            if (locks <= 0) return E_UNEXPECTED;
+        } while (!m_locks.compare_exchange_weak(locks, locks - 1));
+        Unlock();
         return S_OK;
     }
+
+private:
+    std::atomic<long> m_locks{0};
 };
 
 ClassFactory g_factory;
@@ -45,7 +59,7 @@ ClassFactory g_factory;
 
 using namespace calquor;
 
-HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     // The class table serves one class; in Calquor_MFC the request then
@@ -55,7 +69,7 @@ HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     return server::g_factory.QueryInterface(riid, ppv);
 }
 
-HRESULT DllCanUnloadNow() {
+STDAPI DllCanUnloadNow() {
     // With no lock left the framework, which serves no objects, agrees.
     return server::LockCount() > 0 ? S_FALSE : S_OK;
 }

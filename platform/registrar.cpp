@@ -5,6 +5,7 @@
 #include "com_builtin.h"
 #include "com_object.h"
 #include "com_text.h"
+#include "registry_store.h"
 
 #include <atomic>
 #include <fstream>
@@ -58,7 +59,7 @@ public:
             if (!Expect("{")) return false;
             while (!Peek("}")) {
                 ScriptKey key;
-                if (!Key(key)) return false;
+                if (!Key(key, 1)) return false;
                 keys.push_back(std::move(key));
             }
             ++m_pos;
@@ -164,7 +165,11 @@ private:
         return true;
     }
 
-    bool Key(ScriptKey& key) {
+    // A key at depth (1 for the root's keys). Nesting deeper than the
+    // registry's keys can is a syntax error, which also bounds the reader's
+    // recursion.
+    bool Key(ScriptKey& key, std::size_t depth) {
+        if (depth > reg::kMaxDepth) return false;
         if (PeekKeyword("NoRemove")) {
             key.mode = ScriptKey::Mode::NoRemove;
             ++m_pos;
@@ -191,7 +196,7 @@ private:
                 key.values.push_back(std::move(value));
             } else {
                 ScriptKey child;
-                if (!Key(child)) return false;
+                if (!Key(child, depth + 1)) return false;
                 key.keys.push_back(std::move(child));
             }
         }

@@ -18,9 +18,6 @@ struct HKEY__ {
 
 namespace {
 
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxValueNameLength = 16383;
-
 std::mutex g_handlesMutex;
 std::set<HKEY__*> g_handles;
 
@@ -53,7 +50,7 @@ LSTATUS AppendSubKey(const char* subKey, reg::Path& path) {
         const std::size_t end = rest.find('\\');
         const std::string_view part = rest.substr(0, end);
         if (part.empty()) return ERROR_BAD_PATHNAME;
-        if (part.size() > kMaxKeyNameLength || HasControl(part)) return ERROR_INVALID_PARAMETER;
+        if (part.size() > reg::kMaxKeyNameLength || HasControl(part)) return ERROR_INVALID_PARAMETER;
         path.emplace_back(part);
         if (end == std::string_view::npos) return ERROR_SUCCESS;
         rest.remove_prefix(end + 1);
@@ -62,7 +59,7 @@ LSTATUS AppendSubKey(const char* subKey, reg::Path& path) {
 
 LSTATUS ValueName(const char* name, std::string& out) {
     out = name ? name : "";
-    if (out.size() > kMaxValueNameLength || HasControl(out)) return ERROR_INVALID_PARAMETER;
+    if (out.size() > reg::kMaxValueNameLength || HasControl(out)) return ERROR_INVALID_PARAMETER;
     return ERROR_SUCCESS;
 }
 
@@ -168,6 +165,9 @@ LSTATUS RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD, REG
         reg::Path relative;
         if (const LSTATUS status = AppendSubKey(lpSubKey, relative); status != ERROR_SUCCESS) return status;
         if (!relative.empty() && !(access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+        // Decided here: a key deeper than the registry nests is refused like
+        // a name too long.
+        if (path.size() + relative.size() > reg::kMaxDepth) return ERROR_INVALID_PARAMETER;
         bool createdAny = false;
         const LSTATUS status = reg::Update([&](reg::Key& root, bool& changed) -> LSTATUS {
             reg::Key* key = reg::Walk(root, path);

@@ -35,6 +35,15 @@ struct Key {
 
 using Path = std::vector<std::string>;
 
+// The Windows registry's limits: a key name's length, a value name's length
+// and how deep keys nest. The registry functions refuse a name or a path
+// beyond them, and the file reader takes a file that holds one for damaged,
+// so that everything it reads can be reached through the functions (and the
+// writer's work on a file stays bounded).
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+inline constexpr std::size_t kMaxDepth = 512;
+
 // The key at path below root, or null.
 Key* Walk(Key& root, const Path& path);
 const Key* Walk(const Key& root, const Path& path);

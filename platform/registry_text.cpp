@@ -92,6 +92,12 @@ private:
         return s;
     }
 
+    static bool HasControl(std::string_view name) {
+        for (char c : name)
+            if (static_cast<unsigned char>(c) < 0x20) return true;
+        return false;
+    }
+
     static std::string_view TrimLeft(std::string_view s) {
         while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
         return s;
@@ -130,8 +136,9 @@ private:
                 first = false;
             } else {
                 if (part.empty()) return Fail(i, "an empty key name");
-                for (char c : part)
-                    if (static_cast<unsigned char>(c) < 0x20) return Fail(i, "a control character in a key name");
+                if (part.size() > kMaxKeyNameLength) return Fail(i, "a key name too long");
+                if (HasControl(part)) return Fail(i, "a control character in a key name");
+                if (path.size() == kMaxDepth) return Fail(i, "keys nested too deep");
                 path.emplace_back(part);
             }
             if (end == std::string_view::npos) break;
@@ -192,7 +199,9 @@ private:
         if (line[0] == '@') {
             pos = 1;
         } else if (line[0] == '"') {
-            if (!Quoted(line, pos, value.name) || value.name.empty()) return Fail(i, "a bad value name");
+            if (!Quoted(line, pos, value.name) || value.name.empty() || value.name.size() > kMaxValueNameLength ||
+                HasControl(value.name))
+                return Fail(i, "a bad value name");
         } else {
             return Fail(i, "neither a section nor a value");
         }
@@ -235,9 +244,10 @@ private:
             }
             // Joins continuation lines (a trailing backslash).
             std::string bytes(data.substr(colon + 1));
-            while (!bytes.empty() && TrimRight(bytes).back() == '\\') {
-                bytes = std::string(TrimRight(bytes));
-                bytes.pop_back();
+            while (true) {
+                const std::string_view trimmed = TrimRight(bytes);
+                if (trimmed.empty() || trimmed.back() != '\\') break;
+                bytes.resize(trimmed.size() - 1);
                 if (++i >= m_lines.size()) return Fail(i - 1, "a continuation line is missing");
                 bytes += TrimLeft(m_lines[i]);
             }

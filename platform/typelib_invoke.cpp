@@ -122,7 +122,10 @@ bool IsMissing(const VARIANT& arg) { return arg.vt == VT_ERROR && arg.scode == D
 HRESULT Invoke(const Type& type, void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* exception, UINT* argError) {
     const Func* func = type.kind == TKIND_COCLASS ? nullptr : type.FindFunc(memid);
-    if (!func || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+    // The call must be of the member's kind (a method needs DISPATCH_METHOD,
+    // which callers that cannot tell the two apart send together with
+    // DISPATCH_PROPERTYGET); property puts are not supported.
+    if (!func || !(flags & func->invkind & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
     if (!instance || !params) return E_INVALIDARG;
     if ((params->cArgs && !params->rgvarg) || params->cNamedArgs > params->cArgs ||
         (params->cNamedArgs && !params->rgdispidNamedArgs))

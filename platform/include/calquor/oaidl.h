@@ -244,10 +244,12 @@ struct CALQUOR_PLATFORM_API ITypeInfo : IUnknown {
     // retval] parameter fills pVarResult. A method that fails makes the call
     // return DISP_E_EXCEPTION with pExcepInfo filled from the thread's error
     // information (GetErrorInfo) and scode set to the method's HRESULT.
-    // Other failures: DISP_E_MEMBERNOTFOUND (unknown member or a property
-    // put), DISP_E_BADPARAMCOUNT, DISP_E_PARAMNOTFOUND (a named argument
-    // that names no parameter), DISP_E_PARAMNOTOPTIONAL, DISP_E_TYPEMISMATCH
-    // (with *puArgErr the index in rgvarg of the argument refused).
+    // Other failures: DISP_E_MEMBERNOTFOUND (an unknown member, a property
+    // put, or wFlags without the member's kind: a method needs
+    // DISPATCH_METHOD), E_INVALIDARG (null pDispParams), DISP_E_BADPARAMCOUNT,
+    // DISP_E_PARAMNOTFOUND (a named argument that names no parameter),
+    // DISP_E_PARAMNOTOPTIONAL, DISP_E_TYPEMISMATCH (with *puArgErr the index
+    // in rgvarg of the argument refused).
     virtual HRESULT Invoke(void* pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
                            VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
     // MEMBERID_NIL describes the type itself. Every out pointer may be null.

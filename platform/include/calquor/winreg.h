@@ -14,7 +14,9 @@
 //
 // Only HKEY_CLASSES_ROOT exists. Key and value names are compared without
 // regard to ASCII case and keep the case they were created with; they may
-// not hold control characters, and key names no backslash. A handle names
+// not hold control characters, and key names no backslash. Key names hold at
+// most 255 bytes, value names 16383, and keys nest at most 512 deep
+// (ERROR_INVALID_PARAMETER beyond; a file beyond is damaged). A handle names
 // its key by path: if the key is deleted, calls through the handle fail with
 // ERROR_KEY_DELETED (until a key of that path is created again).
 #pragma once
@@ -165,9 +167,9 @@ CALQUOR_PLATFORM_API LSTATUS RegDeleteTree(HKEY hKey, const char* lpSubKey);
 // subkeys left, a ForceRemove key with all beneath it, and never a NoRemove
 // key (its contents are still processed); missing keys are passed over.
 // The whole script is read before anything is written: a syntax error
-// (DISP_E_EXCEPTION) leaves the registry as it was. A registry failure is
-// returned as HRESULT_FROM_WIN32 of its code; what was written before it
-// stays.
+// (DISP_E_EXCEPTION; keys nested deeper than 512 are one) leaves the
+// registry as it was. A registry failure is returned as HRESULT_FROM_WIN32
+// of its code; what was written before it stays.
 inline constexpr CLSID CLSID_Registrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
 inline constexpr IID IID_IRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
 
