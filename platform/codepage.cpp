@@ -65,11 +65,12 @@ char32_t DecodeUtf16(const OLECHAR* s, std::size_t n, std::size_t& i, bool& repl
     return kReplacement;
 }
 
-// Resolves a Windows-style input length: -1 means NUL-terminated with the
-// terminator counted; other negative values, zero and a null input fail.
+// Resolves a Windows-style input length: a negative count means
+// NUL-terminated with the terminator counted (Windows 10 reads -2 as it
+// reads -1); zero and a null input fail.
 template <class Char>
 bool InputLength(const Char* s, int count, std::size_t& n) {
-    if (!s || count == 0 || count < -1) return false;
+    if (!s || count == 0) return false;
     if (count > 0) {
         n = static_cast<std::size_t>(count);
     } else {

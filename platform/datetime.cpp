@@ -48,9 +48,12 @@ bool SplitDate(double value, SYSTEMTIME& st, USHORT& dayOfYear) {
     return true;
 }
 
-// The DATE of the fields, or false when they are refused.
-bool ComposeDate(const SYSTEMTIME& st, double& out) {
-    if (st.wMonth > 12 || st.wDay > 31 || st.wYear > cal::kMaxYear) return false;
+// The DATE of the fields, or false when they are refused. SystemTimeToVariantTime
+// refuses months above 12; VarDateFromUdate (rollMonths) carries them into the
+// years after, as conformance tests run on Windows show (month 13 of 1980 is
+// January 1981).
+bool ComposeDate(const SYSTEMTIME& st, bool rollMonths, double& out) {
+    if ((st.wMonth > 12 && !rollMonths) || st.wDay > 31 || st.wYear > cal::kMaxYear) return false;
 
     long year = cal::ExpandTwoDigitYear(st.wYear);
     long month = st.wMonth;
@@ -59,6 +62,8 @@ bool ComposeDate(const SYSTEMTIME& st, double& out) {
         month = 12;
         --year;
     }
+    year += (month - 1) / 12;
+    month = (month - 1) % 12 + 1;
 
     // Hours of 24 and more and minutes or seconds of 60 and more roll over
     // into the next unit (the native behaviour is not documented; callers of
@@ -102,7 +107,7 @@ INT VariantTimeToSystemTime(DOUBLE vtime, SYSTEMTIME* lpSystemTime) {
 INT SystemTimeToVariantTime(SYSTEMTIME* lpSystemTime, DOUBLE* pvtime) {
     if (!lpSystemTime || !pvtime) return FALSE;
     double value = 0.0;
-    if (!ComposeDate(*lpSystemTime, value)) return FALSE;
+    if (!ComposeDate(*lpSystemTime, false, value)) return FALSE;
     *pvtime = value;
     return TRUE;
 }
@@ -118,7 +123,7 @@ HRESULT VarUdateFromDate(DATE dateIn, ULONG /*dwFlags*/, UDATE* pudateOut) {
 HRESULT VarDateFromUdate(UDATE* pudateIn, ULONG /*dwFlags*/, DATE* pdateOut) {
     if (!pudateIn || !pdateOut) return E_INVALIDARG;
     double value = 0.0;
-    if (!ComposeDate(pudateIn->st, value)) return E_INVALIDARG;
+    if (!ComposeDate(pudateIn->st, true, value)) return E_INVALIDARG;
     *pdateOut = value;
     return S_OK;
 }

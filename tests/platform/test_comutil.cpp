@@ -1,4 +1,6 @@
 // The value-semantics wrappers: _com_error, _bstr_t and _variant_t.
+#include "PlatformSupport.h"
+
 #include <calquor/oleauto.h>
 
 #include <gtest/gtest.h>
@@ -12,18 +14,20 @@
 namespace calquor {
 namespace {
 
+using test::OleString;
+
 struct CountingUnknown final : IUnknown {
     ULONG refs = 1;
-    HRESULT QueryInterface(REFIID, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
         if (ppv) *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
-std::u16string Text(BSTR b) { return std::u16string(b ? b : u"", SysStringLen(b)); }
-std::u16string Text(const _bstr_t& b) { return Text(b.GetBSTR()); }
+OleString Text(BSTR b) { return OleString(b ? b : OLESTR(""), SysStringLen(b)); }
+OleString Text(const _bstr_t& b) { return Text(b.GetBSTR()); }
 
 template <class F>
 HRESULT ThrownCode(F&& f) {
@@ -68,9 +72,9 @@ TEST(ComError, UnknownTextOutlivesOtherMessagesAndIssueThrows) {
 TEST(BstrT, ConvertsUtf8BothWays) {
     const char* utf8 = "h\xC3\xA9llo \xE2\x82\xAC\xF0\x9F\x98\x80";
     _bstr_t b(utf8);
-    EXPECT_EQ(Text(b), u"h\u00E9llo \u20AC\xD83D\xDE00");
+    EXPECT_EQ(Text(b), OLESTR("h\u00E9llo \u20AC\xD83D\xDE00"));
     EXPECT_STREQ(static_cast<const char*>(b), utf8);
-    EXPECT_STREQ(static_cast<const char*>(_bstr_t(u"\u00E9t\u00E9")), "\xC3\xA9t\xC3\xA9");
+    EXPECT_STREQ(static_cast<const char*>(_bstr_t(OLESTR("\u00E9t\u00E9"))), "\xC3\xA9t\xC3\xA9");
 }
 
 TEST(BstrT, NullEqualsEmpty) {
@@ -93,7 +97,7 @@ TEST(BstrT, CopiesAreIndependentMovesEmptyTheSource) {
     _bstr_t c;
     c = a;
     a = "changed";
-    EXPECT_EQ(Text(b), u"abcd");
+    EXPECT_EQ(Text(b), OLESTR("abcd"));
     EXPECT_STREQ(static_cast<const char*>(c), "abc");
 
     BSTR raw = c.GetBSTR();
@@ -111,11 +115,11 @@ TEST(BstrT, CopiesAreIndependentMovesEmptyTheSource) {
 TEST(BstrT, NarrowFormFollowsEveryChange) {
     _bstr_t b("one");
     EXPECT_STREQ(static_cast<const char*>(b), "one");
-    b = u"two";
+    b = OLESTR("two");
     EXPECT_STREQ(static_cast<const char*>(b), "two");
     b += _bstr_t("!");
     EXPECT_STREQ(static_cast<const char*>(b), "two!");
-    SysReAllocString(&b.GetBSTR_Ref(), u"three");
+    SysReAllocString(&b.GetBSTR_Ref(), OLESTR("three"));
     EXPECT_STREQ(static_cast<const char*>(b), "three");
 }
 
@@ -123,11 +127,11 @@ TEST(BstrT, AssignmentsFromItsOwnText) {
     _bstr_t b("self");
     b = static_cast<const char*>(b);
     b = static_cast<const OLECHAR*>(b) + 1;
-    EXPECT_EQ(Text(b), u"elf");
+    EXPECT_EQ(Text(b), OLESTR("elf"));
     b += b;
     b.Assign(b.GetBSTR());
     b.Attach(b.GetBSTR());
-    EXPECT_EQ(Text(b), u"elfelf");
+    EXPECT_EQ(Text(b), OLESTR("elfelf"));
 }
 
 TEST(BstrT, Order) {
@@ -146,11 +150,11 @@ TEST(BstrT, Order) {
         EXPECT_EQ(_bstr_t(r.a) == _bstr_t(r.b), r.equal);
         EXPECT_EQ(_bstr_t(r.a) != _bstr_t(r.b), !r.equal);
     }
-    EXPECT_EQ(Text(_bstr_t() + _bstr_t("x") + _bstr_t("y")), u"xy");
+    EXPECT_EQ(Text(_bstr_t() + _bstr_t("x") + _bstr_t("y")), OLESTR("xy"));
 }
 
 TEST(BstrT, OwnershipTransfers) {
-    BSTR raw = SysAllocString(u"owned");
+    BSTR raw = SysAllocString(OLESTR("owned"));
     _bstr_t taken(raw, false), copied(raw, true);
     EXPECT_EQ(taken.GetBSTR(), raw);
     EXPECT_NE(copied.GetBSTR(), raw);
@@ -160,12 +164,12 @@ TEST(BstrT, OwnershipTransfers) {
     EXPECT_EQ(taken.copy(false), raw);
     BSTR dup = taken.copy();
     EXPECT_NE(dup, raw);
-    EXPECT_EQ(Text(dup), u"owned");
+    EXPECT_EQ(Text(dup), OLESTR("owned"));
     SysFreeString(dup);
     BSTR* slot = taken.GetAddress();  // frees the text
     EXPECT_EQ(*slot, nullptr);
-    *slot = SysAllocString(u"filled");
-    EXPECT_EQ(Text(taken), u"filled");
+    *slot = SysAllocString(OLESTR("filled"));
+    EXPECT_EQ(Text(taken), OLESTR("filled"));
 }
 
 // ---- _variant_t ---------------------------------------------------------------
@@ -253,8 +257,8 @@ TEST(VariantT, ConstructorsRefuse) {
 }
 
 TEST(VariantT, TextIsCopiedInAndOut) {
-    EXPECT_EQ(Text(_variant_t("h\xC3\xA9").bstrVal), u"h\u00E9");
-    EXPECT_EQ(Text(_variant_t(u"wide").bstrVal), u"wide");
+    EXPECT_EQ(Text(_variant_t("h\xC3\xA9").bstrVal), OLESTR("h\u00E9"));
+    EXPECT_EQ(Text(_variant_t(OLESTR("wide")).bstrVal), OLESTR("wide"));
     _variant_t none(static_cast<const char*>(nullptr));
     EXPECT_EQ(none.vt, VT_BSTR);
     EXPECT_EQ(none.bstrVal, nullptr);
@@ -263,14 +267,14 @@ TEST(VariantT, TextIsCopiedInAndOut) {
     EXPECT_NE(b.bstrVal, src.GetBSTR());
     _bstr_t out = b;
     EXPECT_NE(out.GetBSTR(), b.bstrVal);
-    EXPECT_EQ(Text(out), u"from bstr");
+    EXPECT_EQ(Text(out), OLESTR("from bstr"));
     b.SetString("set");
-    EXPECT_EQ(Text(b.bstrVal), u"set");
+    EXPECT_EQ(Text(b.bstrVal), OLESTR("set"));
     // Assignments read their own string before replacing it.
-    _variant_t v(u"abcdef");
+    _variant_t v(OLESTR("abcdef"));
     v = static_cast<const OLECHAR*>(v.bstrVal + 2);
     v = static_cast<const VARIANT&>(v);
-    EXPECT_EQ(Text(v.bstrVal), u"cdef");
+    EXPECT_EQ(Text(v.bstrVal), OLESTR("cdef"));
 }
 
 TEST(VariantT, CopiesAreIndependentMovesEmptyTheSource) {
@@ -280,8 +284,8 @@ TEST(VariantT, CopiesAreIndependentMovesEmptyTheSource) {
     EXPECT_NE(b.bstrVal, a.bstrVal);
     EXPECT_NE(c.bstrVal, a.bstrVal);
     b = "other";
-    EXPECT_EQ(Text(a.bstrVal), u"text");
-    EXPECT_EQ(Text(c.bstrVal), u"text");
+    EXPECT_EQ(Text(a.bstrVal), OLESTR("text"));
+    EXPECT_EQ(Text(c.bstrVal), OLESTR("text"));
 
     BSTR raw = a.bstrVal;
     _variant_t m(std::move(a));
@@ -293,12 +297,12 @@ TEST(VariantT, CopiesAreIndependentMovesEmptyTheSource) {
     VARIANT plain;
     VariantInit(&plain);
     plain.vt = VT_BSTR;
-    plain.bstrVal = SysAllocString(u"plain");
+    plain.bstrVal = SysAllocString(OLESTR("plain"));
     _variant_t copied(plain);
     EXPECT_NE(copied.bstrVal, plain.bstrVal);
     _variant_t taken(plain, false);  // takes the string; the source becomes Empty
     EXPECT_EQ(plain.vt, VT_EMPTY);
-    EXPECT_EQ(Text(taken.bstrVal), u"plain");
+    EXPECT_EQ(Text(taken.bstrVal), OLESTR("plain"));
 }
 
 TEST(VariantT, ScalarAssignmentsKeepRelatedKinds) {
@@ -347,7 +351,7 @@ TEST(VariantT, Equality) {
     VARIANT narrow;
     VariantInit(&narrow);
     narrow.vt = varString;
-    narrow.strVal = AnsiStrAlloc("same", 4);
+    SetStrVal(narrow, AnsiStrAlloc("same", 4));
     struct Row {
         const char* name;
         _variant_t a, b;
@@ -359,7 +363,7 @@ TEST(VariantT, Equality) {
         {"i4_vs_int", _variant_t(5L), _variant_t(5), false},
         {"zero_signs", _variant_t(0.0), _variant_t(-0.0), true},
         {"nan", _variant_t(nan), _variant_t(nan), false},
-        {"string_content", _variant_t("abc"), _variant_t(u"abc"), true},
+        {"string_content", _variant_t("abc"), _variant_t(OLESTR("abc")), true},
         {"string_case", _variant_t("abc"), _variant_t("ABC"), false},
         {"null_vs_empty_string", _variant_t(nullBstr), _variant_t(""), true},
         {"narrow_strings", _variant_t(narrow), _variant_t(narrow), true},
@@ -420,7 +424,7 @@ TEST(VariantT, ConvertingExtractors) {
     EXPECT_EQ(static_cast<long>(_variant_t(" 2.5 ")), 2);  // half to even
     EXPECT_EQ(static_cast<int>(_variant_t(3.5)), 4);
     EXPECT_TRUE(static_cast<bool>(_variant_t(2L)));
-    EXPECT_EQ(Text(static_cast<_bstr_t>(_variant_t(12.5))), u"12.5");
+    EXPECT_EQ(Text(static_cast<_bstr_t>(_variant_t(12.5))), OLESTR("12.5"));
     EXPECT_EQ(ThrownCode([] { (void)static_cast<short>(_variant_t(40000L)); }), DISP_E_OVERFLOW);
     EXPECT_EQ(ThrownCode([] { (void)static_cast<double>(_variant_t("abc")); }), DISP_E_TYPEMISMATCH);
 }
@@ -432,7 +436,7 @@ TEST(VariantT, ChangeType) {
     EXPECT_EQ(v.lVal, 7);
     _variant_t other(2.5);
     v.ChangeType(VT_BSTR, &other);
-    EXPECT_EQ(Text(v.bstrVal), u"2.5");
+    EXPECT_EQ(Text(v.bstrVal), OLESTR("2.5"));
     BSTR before = v.bstrVal;
     v.ChangeType(VT_BSTR);  // same kind: nothing to do
     EXPECT_EQ(v.bstrVal, before);
@@ -444,7 +448,7 @@ TEST(VariantT, ChangeType) {
     EXPECT_EQ(n.vt, VT_NULL);
     v = "abc";
     EXPECT_EQ(ThrownCode([&] { v.ChangeType(VT_R8); }), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Text(v.bstrVal), u"abc");
+    EXPECT_EQ(Text(v.bstrVal), OLESTR("abc"));
 }
 
 TEST(VariantT, AttachDetachClear) {
@@ -454,7 +458,7 @@ TEST(VariantT, AttachDetachClear) {
     v.Attach(raw);
     EXPECT_EQ(raw.vt, VT_EMPTY);
     v.Attach(v.GetVARIANT());  // attaching itself changes nothing
-    EXPECT_EQ(Text(v.bstrVal), u"owned");
+    EXPECT_EQ(Text(v.bstrVal), OLESTR("owned"));
 
     VARIANT* slot = v.GetAddress();  // frees the string
     EXPECT_EQ(slot->vt, VT_EMPTY);

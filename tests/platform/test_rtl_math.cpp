@@ -1,4 +1,6 @@
 // The runtime library's math and text routines.
+#include "PlatformSupport.h"
+
 #include <calquor/rtl.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +11,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-
-#include <locale.h>
 
 namespace calquor::rtl {
 namespace {
@@ -122,15 +122,8 @@ TEST(RtlMath, Logarithms) {
 
 // ---- Text ---------------------------------------------------------------------------
 
-bool HaveUtf8Locale() {
-    const locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (!l) return false;
-    freelocale(l);
-    return true;
-}
-
 TEST(RtlText, CaseMappingBeyondAscii) {
-    if (!HaveUtf8Locale()) GTEST_SKIP() << "no UTF-8 locale on this system";
+    if (!test::HaveUtf8CaseTables()) GTEST_SKIP() << "no UTF-8 locale on this system";
     const std::vector<std::pair<std::string, std::string>> upper = {
         {"abc xyz", "ABC XYZ"},
         {"caf\xc3\xa9", "CAF\xc3\x89"},                                // é -> É
