@@ -40,6 +40,26 @@ private:
     std::array<double*, 4> m_slots{};
 };
 
+// The cheapest adapter the contract allows: the same four doubles, found by
+// the name's one letter instead of a hash lookup. The engine still asks
+// IsKnown and GetOperantValue for every operand; what remains of a
+// calculation is the engine's own share.
+class DirectAdapter : public DataAdapter {
+public:
+    void Set(const Values& values) { m_values = values; }
+    bool IsKnown(const char* name) override { return Slot(name) >= 0; }
+    _variant_t GetOperantValue(const char* name) override {
+        const int slot = Slot(name);
+        return slot < 0 ? _variant_t() : _variant_t(m_values[static_cast<std::size_t>(slot)]);
+    }
+
+private:
+    static int Slot(const char* name) {
+        return name[0] >= 'a' && name[0] <= 'd' && name[1] == '\0' ? name[0] - 'a' : -1;
+    }
+    Values m_values{};
+};
+
 // Any value kind by name, and named formulas.
 class VariantAdapter : public DataAdapter {
 public:
@@ -174,6 +194,9 @@ const std::vector<OwnCase>& OwnCases() {
         {"datediff", "DateDiff({d1},{d2},\"Day\")", [] { return _variant_t(44L); }},
         // 31 January + 1 month clamps to 29 February in a leap year.
         {"addmonths", "AddMonths({d1},1)", [] { return DateValue(Serial(2024, 2, 29)); }},
+        // The same calculation written out in one formula: ref3 is measured
+        // against it (counter x_inlined).
+        {"ref3-inlined", "({a}*{b}+1)*2", [] { return _variant_t(8.0); }},
         {"ref3", "@L1", [] { return _variant_t(8.0); }},
     };
     return cases;
@@ -236,10 +259,11 @@ void RunOwn(benchmark::State& state, const OwnCase& c, Mode mode) {
     engine.SetDataAdapter(&OwnAdapter());
     if (!CheckOwn(state, engine, c.expected())) return;
     const std::string key = BookKey(kOwnName, "only/" + c.name, mode);
-    if (mode == Mode::CalcOnly)
-        TimeCalc(state, engine, key);
-    else
-        TimeCompileCalc(state, engine, c.text, key);
+    const double ns = mode == Mode::CalcOnly ? TimeCalc(state, engine, key) : TimeCompileCalc(state, engine, c.text, key);
+    // A case with an inlined equivalent (registered before it) reports how
+    // many times that equivalent's cost it takes.
+    const double inlined = BookedTime(BookKey(kOwnName, "only/" + c.name + "-inlined", mode));
+    if (inlined > 0) state.counters["x_inlined"] = ns / inlined;
 }
 
 // ---- scale series -------------------------------------------------------------
@@ -315,9 +339,33 @@ void RunDepth(benchmark::State& state, Mode mode) {
     state.counters["ns/level"] = ns / depth;
 }
 
+// A compared formula calculated through DirectAdapter, booked as
+// "direct/<case>" and compared with the peers' plain calculation.
+void RunDirect(benchmark::State& state, const Case& c) {
+    DirectAdapter adapter;
+    adapter.Set(ValueSets()[0]);
+    Calquex engine(c.text.c_str());
+    engine.SetDataAdapter(&adapter);
+    int code = 0;
+    std::string message;
+    const double got = AsNumber(engine.Calculate(code, message));
+    const double want = c.native(ValueSets()[0]);
+    if (code != 0 || !SameResult(c.kind, want, got)) {
+        state.SkipWithError(("direct calculation disagrees: " + message + " " + std::to_string(got)).c_str());
+        return;
+    }
+    const double ns = TimeCalc(state, engine, BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly));
+    SetRatioCounters(state, c.name, Mode::CalcOnly, ns);
+}
+
 }  // namespace
 
 void RegisterCalquorCompared(const Case& c, Mode mode) { RegisterCompared<CalquorEngine>(c, mode); }
+
+void RegisterCalquorDirect(const Case& c) {
+    const std::string name = std::string(kOwnName) + "/direct/" + c.name + "/calc";
+    benchmark::RegisterBenchmark(name.c_str(), [&c](benchmark::State& state) { RunDirect(state, c); });
+}
 
 void RegisterCalquorOnly() {
     for (const OwnCase& c : OwnCases()) {

@@ -271,6 +271,26 @@ void PrintComparedTable(const char* title, Mode mode) {
     }
 }
 
+void PrintDirectTable() {
+    bool any = false;
+    for (const Case& c : Cases()) any = any || BookedTime(BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly)) >= 0;
+    if (!any) return;
+    std::printf("\nCalculate only, values fixed, through an adapter that answers without a lookup (ns per call; ratio = "
+                "calquor direct / peer)\n\n");
+    std::printf("| formula | calquor | calquor direct | muparser | muparserx | fparser | x muparser | x muparserx | x fparser |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Case& c : Cases()) {
+        const double own = BookedTime(BookKey(kOwnName, c.name, Mode::CalcOnly));
+        const double direct = BookedTime(BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly));
+        std::array<double, 3> peers{};
+        for (std::size_t i = 0; i < kPeerNames.size(); ++i)
+            peers[i] = BookedTime(BookKey(kPeerNames[i], c.name, Mode::CalcOnly));
+        std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", c.name.c_str(), Cell(own).c_str(),
+                    Cell(direct).c_str(), Cell(peers[0]).c_str(), Cell(peers[1]).c_str(), Cell(peers[2]).c_str(),
+                    Ratio(direct, peers[0]).c_str(), Ratio(direct, peers[1]).c_str(), Ratio(direct, peers[2]).c_str());
+    }
+}
+
 void PrintAllocationTable() {
     std::printf("\nHeap allocations per call (operator new calls / all C-heap calls)\n\n");
     std::printf("| formula | mode | calquor | muparser | muparserx | fparser |\n");
@@ -324,6 +344,19 @@ void PrintOwnTable() {
         std::printf("| %s | %s | %s | %s | %s |\n", name.substr(5).c_str(), Cell(BookedTime(calc)).c_str(),
                     allocations(calc).c_str(), Cell(BookedTime(both)).c_str(), allocations(both).c_str());
     }
+    // Cases measured against their inlined equivalent ("<name>-inlined").
+    for (const auto& name : names) {
+        const std::string inlined = name + "-inlined";
+        if (std::find(names.begin(), names.end(), inlined) == names.end()) continue;
+        std::printf("\n%s costs %s times its inlined equivalent to calculate, %s times to compile and calculate.\n",
+                    name.substr(5).c_str(),
+                    Ratio(BookedTime(BookKey(kOwnName, name, Mode::CalcOnly)),
+                          BookedTime(BookKey(kOwnName, inlined, Mode::CalcOnly)))
+                        .c_str(),
+                    Ratio(BookedTime(BookKey(kOwnName, name, Mode::CompileCalc)),
+                          BookedTime(BookKey(kOwnName, inlined, Mode::CompileCalc)))
+                        .c_str());
+    }
 }
 
 void PrintScaleTable(const char* prefix, const char* title, const char* unit) {
@@ -365,6 +398,7 @@ void PrintSummary() {
     if (Book().empty()) return;
     std::printf("\n==== Summary ====\n");
     PrintComparedTable("Calculate only, values fixed", Mode::CalcOnly);
+    PrintDirectTable();
     PrintComparedTable("Calculate only, values changed between calculations", Mode::CalcChanging);
     PrintComparedTable("Compile only", Mode::CompileOnly);
     PrintComparedTable("Compile and calculate", Mode::CompileCalc);
@@ -396,6 +430,7 @@ int main(int argc, char** argv) {
             RegisterCalquorCompared(c, mode);
         }
     }
+    for (const Case& c : Cases()) RegisterCalquorDirect(c);
     RegisterCalquorOnly();
 
     benchmark::Initialize(&argc, argv);

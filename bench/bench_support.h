@@ -246,6 +246,9 @@ void RegisterCalquorCompared(const Case& c, Mode mode);
 void RegisterMuParser(const Case& c, Mode mode);
 void RegisterMuParserX(const Case& c, Mode mode);
 void RegisterFParser(const Case& c, Mode mode);
+// A compared formula calculated through an adapter that answers without a
+// lookup ("calquor/direct/<case>/calc"): the engine's own share.
+void RegisterCalquorDirect(const Case& c);
 // This engine's formulas without peer, and the scale series.
 void RegisterCalquorOnly();
 

@@ -46,7 +46,9 @@ void Calquex::StoreText(const char* formula) {
 
 void Calquex::DropCompiled() {
     m_bCompiled = false;
-    std::deque<Token>().swap(m_Postfix);
+    // clear() keeps the one block an empty sequence has anyway, and cannot
+    // throw; a fresh sequence to swap in would allocate on every change.
+    m_Postfix.clear();
     m_pProgram.reset();
 }
 

@@ -14,6 +14,19 @@
 
 namespace calquor::detail {
 
+// What a TT_FORMULA step keeps between calculations: the text last calculated
+// for the reference and the engine that holds it compiled; reused while the
+// adapter answers the same text, so an unchanged formula is not compiled
+// again.
+struct ReferenceState {
+    std::string text;
+    std::shared_ptr<Calquex> engine;
+};
+
+// How a compiled formula runs: the general run, or the evaluator's fast
+// path, with or without function calls.
+enum class RunKind : unsigned char { General, Straight, StraightWithFunctions };
+
 // One step per token of m_Postfix, in the same order.
 struct Step {
     TokenType type = TT_END;
@@ -24,15 +37,16 @@ struct Step {
     const FUNCTION* row = nullptr;
     // TT_COLUMN and TT_FORMULA: the name as the adapter receives it.
     std::string name;
-    // TT_FORMULA: the text last calculated for this reference and the
-    // engine that holds it compiled; reused while the adapter answers the
-    // same text, so an unchanged formula is not compiled again.
-    std::string nestedText;
-    std::shared_ptr<Calquex> nested;
+    // TT_FORMULA: its state, held by the program.
+    ReferenceState* reference = nullptr;
 };
 
 struct CompiledProgram {
     std::vector<Step> steps;
+    // One per TT_FORMULA step; sized before the steps point into it.
+    std::vector<ReferenceState> references;
+    // How the steps run (see StraightLine.h).
+    RunKind run = RunKind::General;
 };
 
 // Resolves the steps of postfix.

@@ -4,9 +4,14 @@
 
 #include "Conversions.h"
 #include "FunctionTable.h"
+#include "Lexer.h"
 #include "Operators.h"
 #include "ResultCodes.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace calquor {
@@ -71,14 +76,90 @@ unsigned short Calquex::OperantNum() {
     return count;
 }
 
+namespace {
+
+// A stack of trivially copyable entries that lives inside the compiler's frame
+// up to N entries and moves to the heap only beyond that, so that compiling
+// an ordinary formula takes no allocation for its working stacks.
+template <class T, std::size_t N>
+class ScratchStack {
+public:
+    ScratchStack() = default;
+    ScratchStack(const ScratchStack&) = delete;
+    ScratchStack& operator=(const ScratchStack&) = delete;
+
+    void Push(const T& value) {
+        if (m_size == m_capacity) Grow();
+        m_data[m_size++].value = value;
+    }
+    T Pop() noexcept { return m_data[--m_size].value; }
+    T& Back() noexcept { return m_data[m_size - 1].value; }
+    const T& operator[](std::size_t i) const noexcept { return m_data[i].value; }
+    bool Empty() const noexcept { return m_size == 0; }
+    std::size_t Size() const noexcept { return m_size; }
+
+private:
+    static_assert(std::is_trivially_copyable_v<T>, "entries are copied bitwise");
+    // Storage that is not initialised before use: the inline part is large.
+    union Slot {
+        Slot() noexcept {}
+        T value;
+    };
+
+    void Grow() {
+        std::vector<Slot> grown(m_capacity * 2);
+        std::copy(m_data, m_data + m_size, grown.begin());
+        m_heap = std::move(grown);
+        m_data = m_heap.data();
+        m_capacity = m_heap.size();
+    }
+
+    Slot m_inline[N];
+    std::vector<Slot> m_heap;
+    Slot* m_data = m_inline;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = N;
+};
+
+// An operator, "(" or function entry on the compiler's stack: its kind,
+// position and, for a function, its table row. Its text follows from these
+// (an operator's is fixed, a function's is its row's name) and is made only
+// when the entry moves to the output.
+struct Entry {
+    TokenType type;
+    int pos;
+    const FUNCTION* row;
+};
+
+// The text of an operator kind as the scanner reads it ("-" for a unary
+// minus).
+std::string_view OperatorText(TokenType type) noexcept {
+    switch (type) {
+    case TT_EQ: return "=";
+    case TT_DIV: return "/";
+    case TT_MUL: return "*";
+    case TT_ADD: return "+";
+    case TT_SUB: case TT_NEG: return "-";
+    case TT_GT: return ">";
+    case TT_LT: return "<";
+    case TT_GE: return ">=";
+    case TT_LE: return "<=";
+    case TT_AND: return "&&";
+    case TT_OR: return "||";
+    default: return "(";
+    }
+}
+
+}  // namespace
+
 bool Calquex::Compile(int& pos, std::string& message) {
     pos = 0;
     m_nCurPos = 0;
     message = msg::kSucceed;
     m_Postfix.clear();
 
-    std::vector<Token> stack;
-    Token pending;
+    ScratchStack<Entry, 64> stack;
+    Entry pending{TT_END, 0, nullptr};
     bool hasPending = false;
     bool operandExpected = true;
 
@@ -86,81 +167,77 @@ bool Calquex::Compile(int& pos, std::string& message) {
     // as the tokens are appended, so that compiling stays linear: a token
     // that swallows skip elements counts 1 plus the count before them, a
     // function the table lacks counts nothing of its own.
-    std::vector<unsigned short> counts;
-    auto operantNum = [&counts]() -> unsigned short { return counts.empty() ? 0 : counts.back(); };
-    auto append = [this, &counts](Token&& token, const FUNCTION* row) {
-        const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(counts.size());
-        unsigned short count;
-        if (token.nType == TT_FUNCTION && !row) {
-            count = n > 0 ? counts[n - 1] : 0;
-        } else {
-            std::ptrdiff_t skip = 0;
-            if (token.nType == TT_FUNCTION) skip = row->nParams;
-            else if (IsOperatorKind(token.nType)) skip = token.nType == TT_NEG ? 1 : 2;
-            const std::ptrdiff_t before = n - skip - 1;
-            count = static_cast<unsigned short>(1 + (before >= 0 ? counts[before] : 0));
-        }
-        counts.push_back(count);
-        m_Postfix.push_back(std::move(token));
+    ScratchStack<unsigned short, 256> counts;
+    auto operantNum = [&counts]() -> unsigned short { return counts.Empty() ? 0 : counts.Back(); };
+    auto countOf = [&counts](TokenType type, const FUNCTION* row) -> unsigned short {
+        const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(counts.Size());
+        if (type == TT_FUNCTION && !row) return n > 0 ? counts[static_cast<std::size_t>(n - 1)] : 0;
+        std::ptrdiff_t skip = 0;
+        if (type == TT_FUNCTION) skip = row->nParams;
+        else if (IsOperatorKind(type)) skip = type == TT_NEG ? 1 : 2;
+        const std::ptrdiff_t before = n - skip - 1;
+        return static_cast<unsigned short>(1 + (before >= 0 ? counts[static_cast<std::size_t>(before)] : 0));
+    };
+    // Only the tokens kept in m_Postfix get their record and value.
+    auto appendOperand = [&](const detail::Lexeme& lexeme) {
+        const unsigned short count = countOf(lexeme.type, nullptr);
+        m_Postfix.push_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
+        counts.Push(count);
+    };
+    auto appendEntry = [&](const Entry& entry) {
+        const unsigned short count = countOf(entry.type, entry.row);
+        const std::string_view text = entry.type == TT_FUNCTION ? std::string_view(entry.row->szName) : OperatorText(entry.type);
+        m_Postfix.push_back(Token{entry.type, conv::MakeText(text), entry.pos});
+        counts.Push(count);
     };
 
     // Appends an operator or function entry after checking its operand count.
-    auto moveToOutput = [&](Token&& entry) {
+    auto moveToOutput = [&](const Entry& entry) {
         const unsigned short have = operantNum();
-        const FUNCTION* row = nullptr;
-        if (entry.nType == TT_FUNCTION) {
-            row = FunctionOf(entry);
-            if (row && have < static_cast<unsigned short>(row->nParams))
-                throw SyntaxError{entry.nPos, msg::kParameterNumber};
-        } else if (IsOperatorKind(entry.nType)) {
-            if (have < (entry.nType == TT_NEG ? 1u : 2u)) throw SyntaxError{entry.nPos, msg::kOperantNumber};
+        if (entry.type == TT_FUNCTION) {
+            if (have < static_cast<unsigned short>(entry.row->nParams))
+                throw SyntaxError{entry.pos, msg::kParameterNumber};
+        } else if (IsOperatorKind(entry.type)) {
+            if (have < (entry.type == TT_NEG ? 1u : 2u)) throw SyntaxError{entry.pos, msg::kOperantNumber};
         }
-        append(std::move(entry), row);
+        appendEntry(entry);
     };
-    auto pop = [&stack]() {
-        Token top = std::move(stack.back());
-        stack.pop_back();
-        return top;
-    };
-    auto priorityOf = [](const Token& entry) {
-        return entry.nType == TT_FUNCTION ? kFunctionEntryPriority : PriorityOfKind(entry.nType);
+    auto priorityOf = [](const Entry& entry) {
+        return entry.type == TT_FUNCTION ? kFunctionEntryPriority : PriorityOfKind(entry.type);
     };
 
     try {
-        Token token = GetNextToken();
+        detail::Lexeme token = detail::Scan(m_szFormula, m_nCurPos);
         for (;;) {
-            const TokenType type = token.nType;
+            const TokenType type = token.type;
             if (type == TT_END) break;
             if (type == TT_ERROR) throw SyntaxError{pos, msg::kUnknownElement};
             if (type == TT_RPAREN) {
-                if (stack.empty()) throw SyntaxError{token.nPos, msg::kUnmatchedRight};
-                for (Token top = pop(); top.nType != TT_LPAREN; top = pop()) {
-                    moveToOutput(std::move(top));
-                    if (stack.empty()) throw SyntaxError{token.nPos, msg::kUnmatchedRight};
+                if (stack.Empty()) throw SyntaxError{token.pos, msg::kUnmatchedRight};
+                for (Entry top = stack.Pop(); top.type != TT_LPAREN; top = stack.Pop()) {
+                    moveToOutput(top);
+                    if (stack.Empty()) throw SyntaxError{token.pos, msg::kUnmatchedRight};
                 }
                 operandExpected = false;
             } else if (type == TT_LPAREN) {
-                stack.push_back(std::move(token));
+                stack.Push(Entry{TT_LPAREN, token.pos, nullptr});
                 if (hasPending) {
-                    stack.push_back(std::move(pending));
+                    stack.Push(pending);
                     hasPending = false;
                 }
                 operandExpected = true;
             } else if (type == TT_FUNCTION) {
-                if (!FunctionOf(token)) throw SyntaxError{token.nPos, msg::kUnknownFunction};
-                pending = std::move(token);
+                // A function entry always has its row: unknown names stop here.
+                const FUNCTION* row = FindFunction(token.View());
+                if (!row) throw SyntaxError{token.pos, msg::kUnknownFunction};
+                pending = Entry{TT_FUNCTION, token.pos, row};
                 hasPending = true;
                 operandExpected = false;
             } else if (IsOperatorKind(type)) {
-                short priority;
-                if (type == TT_SUB && operandExpected) {
-                    token.nType = TT_NEG;
-                    priority = kNegPriority;
-                } else {
-                    priority = PriorityOfKind(type);
-                }
-                while (!stack.empty() && priority <= priorityOf(stack.back())) moveToOutput(pop());
-                stack.push_back(std::move(token));
+                const TokenType kind = type == TT_SUB && operandExpected ? TT_NEG : type;
+                const short priority = PriorityOfKind(kind);
+                while (!stack.Empty() && priority <= priorityOf(stack.Back())) moveToOutput(stack.Pop());
+                stack.Push(Entry{kind, token.pos, nullptr});
                 operandExpected = true;
             } else if (type == TT_COMMA) {
                 // Decided here: a comma ends its argument, so it moves every
@@ -169,32 +246,32 @@ bool Calquex::Compile(int& pos, std::string& message) {
                 // would add 2 and 3. A unary minus keeps its own rule (with
                 // nothing before it, "Invalid Operator"). A comma outside every
                 // parenthesis simply empties the stack.
-                while (!stack.empty() && IsOperatorKind(stack.back().nType)) {
-                    Token top = pop();
-                    if (top.nType == TT_NEG) {
-                        if (m_Postfix.empty()) throw SyntaxError{top.nPos, msg::kInvalidOperator};
-                        append(std::move(top), nullptr);
+                while (!stack.Empty() && IsOperatorKind(stack.Back().type)) {
+                    const Entry top = stack.Pop();
+                    if (top.type == TT_NEG) {
+                        if (m_Postfix.empty()) throw SyntaxError{top.pos, msg::kInvalidOperator};
+                        appendEntry(top);
                     } else {
-                        moveToOutput(std::move(top));
+                        moveToOutput(top);
                     }
                 }
                 operandExpected = true;
             } else {
-                append(std::move(token), nullptr);
+                appendOperand(token);
                 operandExpected = false;
             }
             pos = m_nCurPos;
-            token = GetNextToken();
+            token = detail::Scan(m_szFormula, m_nCurPos);
         }
         // Decided here: a function name at the very end, without its
         // parentheses, is a call that lacks its arguments rather than
         // something dropped silently.
-        if (hasPending) throw SyntaxError{pending.nPos, msg::kParameterNumber};
+        if (hasPending) throw SyntaxError{pending.pos, msg::kParameterNumber};
         // A text cut to the buffer's size is refused where it was cut.
         if (m_bTextCut) throw SyntaxError{m_nCurPos, msg::kUnknownElement};
-        while (!stack.empty()) {
-            if (stack.back().nType == TT_LPAREN) throw SyntaxError{m_nCurPos, msg::kUnmatchedLeft};
-            moveToOutput(pop());
+        while (!stack.Empty()) {
+            if (stack.Back().type == TT_LPAREN) throw SyntaxError{m_nCurPos, msg::kUnmatchedLeft};
+            moveToOutput(stack.Pop());
         }
     } catch (const SyntaxError& error) {
         pos = error.pos;

@@ -15,7 +15,7 @@ namespace {
 // clearing for numeric targets); throws on refusal.
 void ChangeTo(VARIANT& out, const VARIANT& v, VARTYPE vt) {
     VariantInit(&out);
-    Check(VariantChangeType(&out, &v, 0, vt));
+    Check(rtl::VarCast(&out, &v, 0, vt));
 }
 
 }  // namespace
@@ -68,28 +68,40 @@ std::string Narrow(const OLECHAR* wide, std::size_t length) {
     return text;
 }
 
-_bstr_t Widen(std::string_view text) {
-    if (text.empty()) return _bstr_t(SysAllocStringLen(nullptr, 0), false);
+namespace {
+
+// A new BSTR of text (ANSI code page) that the caller owns.
+BSTR AllocWide(std::string_view text) {
     // The platform counts in 32 bits; a longer text cannot be held.
     if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
-    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
-        if (!wide) _com_issue_error(E_OUTOFMEMORY);
-        std::copy(text.begin(), text.end(), wide);
-        return _bstr_t(wide, false);
-    }
+    // ASCII, the common case of names and operators, maps byte to unit: the
+    // copy checks as it goes and gives way to the conversion at the first
+    // byte that is not ASCII.
+    BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+    if (!wide) _com_issue_error(E_OUTOFMEMORY);
+    std::size_t i = 0;
+    for (; i < text.size() && static_cast<unsigned char>(text[i]) < 0x80; ++i) wide[i] = static_cast<OLECHAR>(text[i]);
+    if (i == text.size()) return wide;
+    SysFreeString(wide);
     const int bytes = static_cast<int>(text.size());
     const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
     if (units <= 0) _com_issue_error(E_OUTOFMEMORY);
-    BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(units));
-    if (!wide) _com_issue_error(E_OUTOFMEMORY);
-    MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, wide, units);
-    return _bstr_t(wide, false);
+    BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(units));
+    if (!converted) _com_issue_error(E_OUTOFMEMORY);
+    MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, converted, units);
+    return converted;
 }
+
+}  // namespace
+
+_bstr_t Widen(std::string_view text) { return _bstr_t(AllocWide(text), false); }
 
 std::string TextOf(const VARIANT& v) {
     if (v.vt == VT_BSTR) return Narrow(v.bstrVal, SysStringLen(v.bstrVal));
-    if (v.vt == varString) return std::string(v.strVal ? v.strVal : "", AnsiStrLen(v.strVal));
+    if (v.vt == varString) {
+        const char* str = GetStrVal(v);
+        return std::string(str ? str : "", AnsiStrLen(str));
+    }
     return ToText(v);
 }
 
@@ -107,9 +119,10 @@ _variant_t MakeText(std::string_view text) {
         char* str = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
         if (!str) _com_issue_error(E_OUTOFMEMORY);
         value.vt = varString;
-        value.strVal = str;
+        SetStrVal(value, str);
     } else {
-        value.bstrVal = Widen(text).Detach();
+        // Built in place: no wrapper to make, detach and destroy per token.
+        value.bstrVal = AllocWide(text);
         value.vt = VT_BSTR;
     }
     return value;

@@ -8,9 +8,12 @@
 #include "FunctionTable.h"
 #include "Operators.h"
 #include "ResultCodes.h"
+#include "StraightLine.h"
 #include "ValueStack.h"
 
 #include <calquor/rtl.h>
+
+#include <algorithm>
 
 namespace calquor {
 namespace {
@@ -21,12 +24,34 @@ namespace {
 // of a host thread (each level costs a few kilobytes).
 constexpr int kMaxReferenceDepth = 100;
 
-// The nesting depth of the calculations running on this thread.
-thread_local int t_nDepth = 0;
+// Decided here: how many reference calculations one top-level Calculate may
+// run in all, at every depth together. The depth limit alone does not bound
+// the work: a formula whose every level refers twice to the next asks for
+// 2^99 calculations within it. 100,000 is far more than real sheets of
+// named formulas need (a formula of 300 references to formulas of 300
+// references each comes to 90,300), while a runaway formula fails within a
+// fraction of a second (a reference costs a few microseconds).
+constexpr int kMaxReferenceCalculations = 100000;
+
+// What the calculations running on this thread share: their nesting depth,
+// and the reference calculations started since the outermost calculation
+// began (reset by it). One object, so that a calculation finds both with one
+// thread-local lookup.
+struct ThreadCounters {
+    int depth = 0;
+    int references = 0;
+};
+thread_local ThreadCounters t_counters;
+
+// This thread's counters. Kept out of line on purpose: a caller then holds
+// the address it returns, where an inlined access would look the
+// thread-local object up again at every use.
+[[gnu::noinline]] ThreadCounters& Counters() noexcept { return t_counters; }
 
 struct DepthGuard {
-    DepthGuard() { ++t_nDepth; }
-    ~DepthGuard() { --t_nDepth; }
+    int& depth;
+    explicit DepthGuard(ThreadCounters& counters) : depth(counters.depth) { ++depth; }
+    ~DepthGuard() { --depth; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
@@ -80,15 +105,21 @@ struct Failure {
 // nested engine bound to the same adapter. The engine of the last text is
 // kept, so an unchanged text is not compiled again.
 _variant_t Reference(detail::Step& step, adapter::Handle source) {
-    if (t_nDepth >= kMaxReferenceDepth) throw Failure{step.pos + 1, msg::kReferenceTooDeep + step.name};
+    // Running out of the budget fails as running out of depth does: hosts
+    // see one failure for runaway references.
+    ThreadCounters& counters = Counters();
+    if (counters.depth >= kMaxReferenceDepth || counters.references >= kMaxReferenceCalculations)
+        throw Failure{step.pos + 1, msg::kReferenceTooDeep + step.name};
+    ++counters.references;
     std::string text = adapter::FormulaByName(source, step.name);
-    if (!step.nested || text != step.nestedText) {
-        step.nested = std::make_shared<Calquex>(text.c_str());
-        step.nestedText = std::move(text);
+    detail::ReferenceState& kept = *step.reference;
+    if (!kept.engine || text != kept.text) {
+        kept.engine = std::make_shared<Calquex>(text.c_str());
+        kept.text = std::move(text);
     }
     // Held here: an adapter that recalculates the outer engine may replace
     // the kept engine while this one still runs.
-    const std::shared_ptr<Calquex> nested = step.nested;
+    const std::shared_ptr<Calquex> nested = kept.engine;
     // The kept engine is bound only while it calculates, so that between
     // calculations the engine's own binding is the only hold on the adapter
     // (an automation adapter's references stay exactly one).
@@ -106,16 +137,27 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
     return value;
 }
 
+// The value of an operand: the adapter's, once it knows the name.
+_variant_t Operand(const detail::Step& step, adapter::Handle source) {
+    // Decided here: without an adapter an operand is unknown.
+    if (!source || !adapter::IsKnown(source, step.name))
+        throw Failure{step.pos + 1, msg::kUnrecognizedElement + step.name};
+    return adapter::OperantValue(source, step.name);
+}
+
 _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
+    const auto operand = [source](const detail::Step& step) { return Operand(step, source); };
+    const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : MissingValue(); };
+    if (program.run == detail::RunKind::Straight)
+        return detail::RunStraightLine<false>(program.steps, operand, reference);
+    if (program.run == detail::RunKind::StraightWithFunctions)
+        return detail::RunStraightLine<true>(program.steps, operand, reference);
     ValueStack stack;
     _variant_t args[3];
     for (detail::Step& current : program.steps) {
         switch (current.type) {
         case TT_COLUMN:
-            // Decided here: without an adapter an operand is unknown.
-            if (!source || !adapter::IsKnown(source, current.name))
-                throw Failure{current.pos + 1, msg::kUnrecognizedElement + current.name};
-            stack.Push(adapter::OperantValue(source, current.name));
+            stack.Push(Operand(current, source));
             break;
         case TT_FORMULA:
             stack.Push(source ? Reference(current, source) : MissingValue());
@@ -155,18 +197,28 @@ namespace detail {
 std::shared_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
     auto program = std::make_shared<CompiledProgram>();
     program->steps.resize(postfix.size());
+    program->references.resize(static_cast<std::size_t>(
+        std::count_if(postfix.begin(), postfix.end(), [](const Token& t) { return t.nType == TT_FORMULA; })));
     auto step = program->steps.begin();
+    auto reference = program->references.begin();
     for (const Token& token : postfix) {
         step->type = token.nType;
         step->pos = token.nPos;
-        if (token.nType == TT_FUNCTION)
+        if (token.nType == TT_FUNCTION) {
             step->row = FindFunction(conv::TextOf(token.vValue));
-        else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA)
+        } else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA) {
             step->name = conv::TextOf(token.vValue);
-        else if (!IsOperatorKind(token.nType))
-            step->value = token.vValue;
+            if (token.nType == TT_FORMULA) step->reference = &*reference++;
+        } else if (!IsOperatorKind(token.nType)) {
+            // The step's value is still Empty: a plain kind is copied bitwise.
+            if (calquor::detail::IsPlainKind(token.vValue.vt))
+                static_cast<VARIANT&>(step->value) = token.vValue;
+            else
+                step->value = token.vValue;
+        }
         ++step;
     }
+    program->run = KindOfRun(program->steps);
     return program;
 }
 
@@ -182,9 +234,20 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     if (!m_pProgram) m_pProgram = detail::Resolve(m_Postfix);
     // Held for the run: the adapter may change this engine's text meanwhile.
     const std::shared_ptr<detail::CompiledProgram> program = m_pProgram;
-    DepthGuard depth;
+    ThreadCounters& counters = Counters();
+    if (counters.depth == 0) counters.references = 0;
+    DepthGuard depth(counters);
+    // Held for the run as well: the adapter may unbind itself from inside a
+    // call, and the engine's reference may be the last one.
+    struct AdapterHold {
+        adapter::Handle held;
+        explicit AdapterHold(adapter::Handle h) : held(h) { adapter::Retain(held); }
+        ~AdapterHold() { adapter::Release(held); }
+        AdapterHold(const AdapterHold&) = delete;
+        AdapterHold& operator=(const AdapterHold&) = delete;
+    } hold(m_pAdapter);
     try {
-        return Run(*program, m_pAdapter);
+        return Run(*program, hold.held);
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);

@@ -108,15 +108,6 @@ _variant_t Add(const VARIANT& l, const VARIANT& r) {
     return Number(conv::ToNumber(l) + conv::ToNumber(r));
 }
 
-// A number held directly, as to-number reads it.
-bool PlainNumber(const VARIANT& v, double& out) noexcept {
-    switch (v.vt) {
-    case VT_R8: out = v.dblVal; return true;
-    case VT_INT: case VT_I4: out = v.intVal; return true;
-    default: return false;
-    }
-}
-
 // A boolean, number or integer held directly, as to-boolean reads it: a
 // number is true when not 0 (a NaN is not 0).
 bool PlainTruth(const VARIANT& v, bool& out) noexcept {
@@ -128,35 +119,29 @@ bool PlainTruth(const VARIANT& v, bool& out) noexcept {
     }
 }
 
-void SetNumber(VARIANT& v, double x) noexcept {
-    v.vt = VT_R8;
-    v.dblVal = x;
-}
-
-void SetBoolean(VARIANT& v, bool x) noexcept {
-    v.vt = VT_BOOL;
-    v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE;
-}
-
 }  // namespace
 
-bool ApplyBinaryInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
+namespace detail {
+
+// The whole in-place rule; ApplyBinaryInPlace takes two numbers itself and
+// comes here for the other kinds.
+bool ApplyMixedInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
     if constexpr (flavour::kRuntimeRules) return false;
     if (op == TT_AND || op == TT_OR) {
         bool a = false, b = false;
         if (!PlainTruth(l, a) || !PlainTruth(r, b)) return false;
-        SetBoolean(l, op == TT_AND ? (b && a) : (b || a));
+        detail::SetBoolean(l, op == TT_AND ? (b && a) : (b || a));
         return true;
     }
     if (op == TT_EQ) {
         bool ignored = false;
         if (!PlainTruth(l, ignored) || !PlainTruth(r, ignored)) return false;
         // Strict: kinds that differ are unequal without conversion.
-        SetBoolean(l, StrictEquals(l, r));
+        detail::SetBoolean(l, StrictEquals(l, r));
         return true;
     }
     double a = 0.0, b = 0.0;
-    if (!PlainNumber(l, a) || !PlainNumber(r, b)) return false;
+    if (!detail::DirectNumber(l, a) || !detail::DirectNumber(r, b)) return false;
     switch (op) {
     case TT_DIV: SetNumber(l, a / b); return true;
     case TT_MUL: SetNumber(l, a * b); return true;
@@ -167,13 +152,7 @@ bool ApplyBinaryInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
     }
 }
 
-bool NegateInPlace(VARIANT& value) noexcept {
-    if constexpr (flavour::kRuntimeRules) return false;
-    double x = 0.0;
-    if (!PlainNumber(value, x)) return false;
-    SetNumber(value, x * -1.0);
-    return true;
-}
+}  // namespace detail
 
 const OPERATOR* FindOperator(std::string_view text) noexcept {
     for (const OPERATOR& row : OperatorTable)

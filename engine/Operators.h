@@ -3,6 +3,8 @@
 
 #include <calquor/Calquex.h>
 
+#include "Flavour.h"
+
 #include <string_view>
 
 namespace calquor {
@@ -38,12 +40,74 @@ _variant_t ApplyBinary(TokenType op, const VARIANT& left, const VARIANT& right);
 // Unary minus.
 _variant_t Negate(const VARIANT& value);
 
+namespace detail {
+bool ApplyMixedInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept;
+
+// A number held directly (VT_R8, or an integer literal's VT_INT or VT_I4),
+// exactly as to-number reads it.
+inline bool DirectNumber(const VARIANT& v, double& out) noexcept {
+    if (v.vt == VT_R8) {
+        out = v.dblVal;
+        return true;
+    }
+    if (v.vt == VT_INT || v.vt == VT_I4) {
+        out = v.intVal;
+        return true;
+    }
+    return false;
+}
+
+inline bool SetNumber(VARIANT& v, double x) noexcept {
+    v.vt = VT_R8;
+    v.dblVal = x;
+    return true;
+}
+
+inline bool SetBoolean(VARIANT& v, bool x) noexcept {
+    v.vt = VT_BOOL;
+    v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE;
+    return true;
+}
+}  // namespace detail
+
 // The same rules, taken in place when both operands are numbers or booleans
 // held directly (VT_R8, VT_INT, VT_I4, VT_BOOL): the result replaces left and
 // true is returned. False means nothing was done: use ApplyBinary. The second
 // flavour always answers false.
-bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept;
-bool NegateInPlace(VARIANT& value) noexcept;
+//
+// Inline for the commonest case, two numbers, so that the evaluator's loop
+// does that arithmetic without a call. It gives what the general rules give:
+// strict "=" needs the same kind (an integer is exact as a double, so equal
+// values compare equal as doubles), a number is true when not 0, and every
+// comparison with a NaN is false.
+inline bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept {
+    if constexpr (flavour::kRuntimeRules) return false;
+    double a = 0.0;
+    double b = 0.0;
+    if (!detail::DirectNumber(left, a) || !detail::DirectNumber(right, b))
+        return detail::ApplyMixedInPlace(op, left, right);
+    switch (op) {
+    case TT_DIV: return detail::SetNumber(left, a / b);
+    case TT_MUL: return detail::SetNumber(left, a * b);
+    case TT_ADD: return detail::SetNumber(left, a + b);
+    case TT_SUB: return detail::SetNumber(left, a - b);
+    case TT_EQ: return detail::SetBoolean(left, left.vt == right.vt && a == b);
+    case TT_GT: return detail::SetBoolean(left, a > b);
+    case TT_LT: return detail::SetBoolean(left, a < b);
+    case TT_GE: return detail::SetBoolean(left, a >= b);
+    case TT_LE: return detail::SetBoolean(left, a <= b);
+    case TT_AND: return detail::SetBoolean(left, !(b == 0.0) && !(a == 0.0));
+    case TT_OR: return detail::SetBoolean(left, !(b == 0.0) || !(a == 0.0));
+    default: return false;
+    }
+}
+
+inline bool NegateInPlace(VARIANT& value) noexcept {
+    if constexpr (flavour::kRuntimeRules) return false;
+    double x = 0.0;
+    if (!detail::DirectNumber(value, x)) return false;
+    return detail::SetNumber(value, x * -1.0);
+}
 
 // Strict equality of "=": false for different kinds, without conversion.
 bool StrictEquals(const VARIANT& left, const VARIANT& right);

@@ -22,7 +22,9 @@ inline constexpr const char* kTypeCastError = "type cast error";
 // The second flavour's report of too few values on the stack.
 inline constexpr const char* kInvalidVariantOperation = "Invalid variant operation";
 // Followed by the reference's name: a chain of @name references deeper than
-// kMaxReferenceDepth (a formula that refers to itself ends here).
+// kMaxReferenceDepth (a formula that refers to itself ends here), or more
+// reference calculations in one Calculate than kMaxReferenceCalculations
+// (references that branch at every level end here).
 inline constexpr const char* kReferenceTooDeep = "Formula reference too deep:";
 // Raised inside the engine.
 inline constexpr const char* kUnknownOperator = "Unknown operator";

@@ -3,11 +3,12 @@
 
 #include "Conversions.h"
 #include "Flavour.h"
+#include "Lexer.h"
 #include "Operators.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <limits>
 #include <string>
 
 namespace calquor {
@@ -17,60 +18,70 @@ namespace {
 constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-constexpr bool IsAlnum(char c) { return IsDigit(c) || IsLetter(c); }
 
-Token MakeToken(TokenType type, int pos) {
-    Token token;
-    token.nType = type;
-    token.nPos = pos;
-    return token;
-}
+// What a token's first character starts, looked up in one step.
+enum class Start : unsigned char { Other, End, Blank, Digit, Quote, At, Letter, Brace };
 
-Token TextToken(TokenType type, int pos, std::string_view text) {
-    Token token = MakeToken(type, pos);
-    token.vValue = conv::MakeText(text);
-    return token;
-}
-
-}  // namespace
-
-Token Calquex::GetNextToken() {
-    while (IsBlank(m_szFormula[m_nCurPos])) ++m_nCurPos;
-    const char c = m_szFormula[m_nCurPos];
-    if (c == '\0') return MakeToken(TT_END, m_nCurPos);
-    if (IsDigit(c)) return GetNumber();
-    if (c == '"' || c == '\'') return GetString();
-    if (c == '@') return GetFormula();
-    if (IsLetter(c)) return GetFunction();
-    if (c == '{') return GetColumn();
-    return GetOperDel();
-}
-
-Token Calquex::GetNumber() {
-    const int start = m_nCurPos;
-    bool hasPoint = false;
-    while (IsDigit(m_szFormula[m_nCurPos]) || m_szFormula[m_nCurPos] == '.') {
-        hasPoint = hasPoint || m_szFormula[m_nCurPos] == '.';
-        ++m_nCurPos;
+constexpr auto kStarts = [] {
+    std::array<Start, 256> starts{};
+    for (int i = 0; i < 256; ++i) {
+        const char c = static_cast<char>(i);
+        Start start = Start::Other;
+        if (c == '\0') start = Start::End;
+        else if (IsBlank(c)) start = Start::Blank;
+        else if (IsDigit(c)) start = Start::Digit;
+        else if (c == '"' || c == '\'') start = Start::Quote;
+        else if (c == '@') start = Start::At;
+        else if (IsLetter(c)) start = Start::Letter;
+        else if (c == '{') start = Start::Brace;
+        starts[static_cast<std::size_t>(i)] = start;
     }
-    const char* first = m_szFormula + start;
-    const char* last = m_szFormula + m_nCurPos;
+    return starts;
+}();
+
+constexpr Start StartOf(char c) { return kStarts[static_cast<unsigned char>(c)]; }
+constexpr bool IsAlnum(char c) { return StartOf(c) == Start::Digit || StartOf(c) == Start::Letter; }
+
+using detail::Lexeme;
+
+Lexeme Make(TokenType type, int pos, const char* text = nullptr, int length = 0) noexcept {
+    Lexeme lexeme;
+    lexeme.type = type;
+    lexeme.pos = pos;
+    lexeme.text = text;
+    lexeme.length = length;
+    return lexeme;
+}
+
+Lexeme ScanNumber(const char* s, int& cur) noexcept {
+    const int start = cur;
+    bool hasPoint = false;
+    while (IsDigit(s[cur]) || s[cur] == '.') {
+        hasPoint = hasPoint || s[cur] == '.';
+        ++cur;
+    }
+    const char* first = s + start;
+    const char* last = s + cur;
     if (!hasPoint) {
         int value = 0;
+        // Up to nine digits cannot overflow: read them here, the common case.
+        if (cur - start <= 9) {
+            for (const char* p = first; p != last; ++p) value = value * 10 + (*p - '0');
+            Lexeme lexeme = Make(TT_INTEGER, start, first, cur - start);
+            lexeme.number = value;
+            return lexeme;
+        }
         const auto [end, ec] = std::from_chars(first, last, value);
         if (ec != std::errc() || end != last) {
             // Decided here: an integer literal beyond 32 bits is refused
             // rather than wrapped or clamped to a different number. Nothing is
             // consumed, so the scan stops on the literal.
-            m_nCurPos = start;
-            return MakeToken(TT_ERROR, start);
+            cur = start;
+            return Make(TT_ERROR, start);
         }
-        Token token = MakeToken(TT_INTEGER, start);
-        if constexpr (flavour::kRuntimeRules)
-            token.vValue = _variant_t(static_cast<long>(value));
-        else
-            token.vValue = _variant_t(value);
-        return token;
+        Lexeme lexeme = Make(TT_INTEGER, start, first, cur - start);
+        lexeme.number = value;
+        return lexeme;
     }
     // The longest leading decimal number: digits, one point, digits. The rest
     // of the run ("1.2.3") is consumed without effect.
@@ -87,72 +98,78 @@ Token Calquex::GetNumber() {
         const char* firstNonZero = std::find_if(first, end, [](char c) { return c >= '1' && c <= '9'; });
         const bool tooLarge = firstNonZero < std::find(first, end, '.');
         if (tooLarge) {
-            m_nCurPos = start;
-            return MakeToken(TT_ERROR, start);
+            cur = start;
+            return Make(TT_ERROR, start);
         }
         value = 0.0;
     }
-    Token token = MakeToken(TT_REAL, start);
-    token.vValue = _variant_t(value);
-    return token;
+    Lexeme lexeme = Make(TT_REAL, start, first, static_cast<int>(end - first));
+    lexeme.number = value;
+    return lexeme;
 }
 
-Token Calquex::GetString() {
-    const int start = m_nCurPos;
-    const char delimiter = m_szFormula[m_nCurPos++];
-    const int first = m_nCurPos;
-    while (m_szFormula[m_nCurPos] != '\0' && m_szFormula[m_nCurPos] != delimiter) ++m_nCurPos;
-    const std::string_view text(m_szFormula + first, static_cast<std::size_t>(m_nCurPos - first));
+Lexeme ScanString(const char* s, int& cur) noexcept {
+    const int start = cur;
+    const char delimiter = s[cur++];
+    const int first = cur;
+    while (s[cur] != '\0' && s[cur] != delimiter) ++cur;
+    const Lexeme lexeme = Make(TT_STRING, start, s + first, cur - first);
     // An unterminated string runs to the end of the text.
-    if (m_szFormula[m_nCurPos] == delimiter) ++m_nCurPos;
-    return TextToken(TT_STRING, start, text);
+    if (s[cur] == delimiter) ++cur;
+    return lexeme;
 }
 
-Token Calquex::GetFunction() {
-    const int start = m_nCurPos;
-    while (IsAlnum(m_szFormula[m_nCurPos])) ++m_nCurPos;
-    const char next = m_szFormula[m_nCurPos];
-    if (next != '(' && next != '\0') return MakeToken(TT_ERROR, start);
-    return TextToken(TT_FUNCTION, start, std::string_view(m_szFormula + start, static_cast<std::size_t>(m_nCurPos - start)));
+Lexeme ScanFunction(const char* s, int& cur) noexcept {
+    const int start = cur;
+    while (IsAlnum(s[cur])) ++cur;
+    const char next = s[cur];
+    if (next != '(' && next != '\0') return Make(TT_ERROR, start);
+    return Make(TT_FUNCTION, start, s + start, cur - start);
 }
 
-Token Calquex::GetColumn() {
-    const int start = m_nCurPos++;
-    std::string name;
+// {name}: letters and digits; a '{' inside is skipped, the text's end closes
+// the name, anything else is an error where it stands.
+Lexeme ScanColumn(const char* s, int& cur) noexcept {
+    const int start = cur++;
+    const int first = cur;
+    bool skips = false;
     for (;;) {
-        const char c = m_szFormula[m_nCurPos];
-        if (c == '\0') break;
-        if (IsAlnum(c)) {
-            name += c;
-        } else if (c == '}') {
-            ++m_nCurPos;
-            break;
-        } else if (c != '{') {
-            return MakeToken(TT_ERROR, start);
+        const char c = s[cur];
+        if (c == '\0' || c == '}') {
+            Lexeme lexeme = Make(TT_COLUMN, start, s + first, cur - first);
+            lexeme.skips = skips;
+            if (c == '}') ++cur;
+            return lexeme;
         }
-        ++m_nCurPos;
+        if (c == '{') {
+            skips = true;
+        } else if (!IsAlnum(c)) {
+            return Make(TT_ERROR, start);
+        }
+        ++cur;
     }
-    return TextToken(TT_COLUMN, start, name);
 }
 
-Token Calquex::GetFormula() {
-    const int start = m_nCurPos++;
-    std::string name;
-    for (;;) {
-        const char c = m_szFormula[m_nCurPos];
-        if (IsAlnum(c))
-            name += c;
-        else if (c != '@')
+// @name: letters and digits; a further '@' is skipped.
+Lexeme ScanFormula(const char* s, int& cur) noexcept {
+    const int start = cur++;
+    const int first = cur;
+    bool skips = false;
+    for (;; ++cur) {
+        if (s[cur] == '@')
+            skips = true;
+        else if (!IsAlnum(s[cur]))
             break;
-        ++m_nCurPos;
     }
-    return TextToken(TT_FORMULA, start, name);
+    Lexeme lexeme = Make(TT_FORMULA, start, s + first, cur - first);
+    lexeme.skips = skips;
+    return lexeme;
 }
 
-Token Calquex::GetOperDel() {
-    const int start = m_nCurPos;
-    const char c = m_szFormula[m_nCurPos];
-    const char next = m_szFormula[m_nCurPos + 1];
+Lexeme ScanOperDel(const char* s, int& cur) noexcept {
+    const int start = cur;
+    const char c = s[cur];
+    const char next = s[cur + 1];
     TokenType type = TT_ERROR;
     int length = 1;
     switch (c) {
@@ -166,14 +183,89 @@ Token Calquex::GetOperDel() {
     case ',': type = TT_COMMA; break;
     case '>': if (next == '=') { type = TT_GE; length = 2; } else { type = TT_GT; } break;
     case '<': if (next == '=') { type = TT_LE; length = 2; } else { type = TT_LT; } break;
+    // A lone '&' or '|' is consumed and is an error.
     case '&': if (next == '&') { type = TT_AND; length = 2; } break;
     case '|': if (next == '|') { type = TT_OR; length = 2; } break;
     default: length = 0; break;
     }
-    m_nCurPos += length;
-    if (type == TT_ERROR) return MakeToken(TT_ERROR, start);
-    return TextToken(type, start, std::string_view(m_szFormula + start, static_cast<std::size_t>(length)));
+    cur += length;
+    if (type == TT_ERROR) return Make(TT_ERROR, start);
+    return Make(type, start, s + start, length);
 }
+
+}  // namespace
+
+namespace detail {
+
+Lexeme Scan(const char* s, int& cur) noexcept {
+    for (;; ++cur) {
+        switch (StartOf(s[cur])) {
+        case Start::Blank: continue;
+        case Start::End: return Make(TT_END, cur);
+        case Start::Digit: return ScanNumber(s, cur);
+        case Start::Quote: return ScanString(s, cur);
+        case Start::At: return ScanFormula(s, cur);
+        case Start::Letter: return ScanFunction(s, cur);
+        case Start::Brace: return ScanColumn(s, cur);
+        case Start::Other: return ScanOperDel(s, cur);
+        }
+    }
+}
+
+std::string_view NameOf(const Lexeme& lexeme, char* buffer) noexcept {
+    const std::string_view run = lexeme.View();
+    if (!lexeme.skips) return run;
+    const char skipped = lexeme.type == TT_COLUMN ? '{' : '@';
+    char* out = buffer;
+    for (const char c : run)
+        if (c != skipped) *out++ = c;
+    return {buffer, static_cast<std::size_t>(out - buffer)};
+}
+
+_variant_t ValueOf(const Lexeme& lexeme) {
+    switch (lexeme.type) {
+    case TT_END: case TT_ERROR: return _variant_t();
+    case TT_INTEGER: {
+        const int value = static_cast<int>(lexeme.number);
+        if constexpr (flavour::kRuntimeRules) return _variant_t(static_cast<long>(value));
+        return _variant_t(value);
+    }
+    case TT_REAL: return _variant_t(lexeme.number);
+    case TT_COLUMN: case TT_FORMULA: {
+        // A name from the engine's text fits the buffer; a longer run (not
+        // from an engine) takes a heap copy.
+        char buffer[Calquex::kMaxFormulaLength + 1];
+        if (lexeme.length <= Calquex::kMaxFormulaLength) return conv::MakeText(NameOf(lexeme, buffer));
+        std::string name(static_cast<std::size_t>(lexeme.length), '\0');
+        return conv::MakeText(NameOf(lexeme, name.data()));
+    }
+    default: return conv::MakeText(lexeme.View());
+    }
+}
+
+}  // namespace detail
+
+namespace {
+
+Token Record(const Lexeme& lexeme) {
+    Token token;
+    token.nType = lexeme.type;
+    token.nPos = lexeme.pos;
+    token.vValue = detail::ValueOf(lexeme);
+    return token;
+}
+
+}  // namespace
+
+Token Calquex::GetNextToken() { return Record(detail::Scan(m_szFormula, m_nCurPos)); }
+
+// The scanner's parts, each for a token of its kind at the scan position.
+Token Calquex::GetNumber() { return Record(ScanNumber(m_szFormula, m_nCurPos)); }
+Token Calquex::GetString() { return Record(ScanString(m_szFormula, m_nCurPos)); }
+Token Calquex::GetFunction() { return Record(ScanFunction(m_szFormula, m_nCurPos)); }
+Token Calquex::GetColumn() { return Record(ScanColumn(m_szFormula, m_nCurPos)); }
+Token Calquex::GetFormula() { return Record(ScanFormula(m_szFormula, m_nCurPos)); }
+Token Calquex::GetOperDel() { return Record(ScanOperDel(m_szFormula, m_nCurPos)); }
 
 bool Calquex::IsOperator(const char* text, OPERATOR* op) {
     const OPERATOR* row = text ? FindOperator(text) : nullptr;

@@ -30,7 +30,7 @@ public:
     ValueStack& operator=(const ValueStack&) = delete;
     ~ValueStack() {
         for (std::size_t i = 0; i < m_size; ++i)
-            if (!detail::IsPlainKind(m_data[i].vt)) VariantClear(&m_data[i]);
+            if (!detail::IsPlainKind(m_data[i].vt)) rtl::VarClear(&m_data[i]);
     }
 
     void Push(_variant_t&& value) {
@@ -38,7 +38,15 @@ public:
         m_data[m_size++] = value;
         value.vt = VT_EMPTY;  // the stack owns the content now
     }
-    void Push(const _variant_t& value) { Push(_variant_t(value)); }
+    // A copy of value; a plain kind is copied bitwise without a temporary.
+    void Push(const VARIANT& value) {
+        if (!detail::IsPlainKind(value.vt)) {
+            Push(_variant_t(value));
+            return;
+        }
+        Reserve();
+        m_data[m_size++] = value;
+    }
 
     _variant_t Pop() {
         Need(1);
@@ -62,11 +70,30 @@ public:
     // Drops the top value, which must be of a plain kind (nothing to free).
     void DropPlain() noexcept { --m_size; }
 
+    // How many values the stack holds in its own storage.
+    static constexpr std::size_t kInlineDepth = 32;
+
+    // Unchecked forms for a run whose depths were checked beforehand: the
+    // stack never holds more than kInlineDepth values, and never fewer than
+    // an operation takes.
+    void PushUnchecked(_variant_t&& value) noexcept {
+        m_data[m_size++] = value;
+        value.vt = VT_EMPTY;
+    }
+    void PushCopyUnchecked(const VARIANT& value) {
+        if (!detail::IsPlainKind(value.vt)) {
+            PushUnchecked(_variant_t(value));
+            return;
+        }
+        m_data[m_size++] = value;
+    }
+    VARIANT& PeekUnchecked(std::size_t i) noexcept { return m_data[m_size - 1 - i]; }
+
     bool Empty() const noexcept { return m_size == 0; }
     std::size_t Size() const noexcept { return m_size; }
 
 private:
-    static constexpr std::size_t kInline = 32;
+    static constexpr std::size_t kInline = kInlineDepth;
 
     void Need(std::size_t n) const {
         if (m_size < n) throw StackUnderflow();

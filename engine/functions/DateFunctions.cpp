@@ -36,10 +36,12 @@ constexpr std::int64_t kLastYear = 9999;
 constexpr bool kRuntime = flavour::kRuntimeRules;
 
 // The calendar fields of date by VariantTimeToSystemTime. Every field reads
-// 65535 when the date is invalid or lies outside the years 100..9999.
+// 65535 when the date is invalid or lies outside the years 100..9999. NaN is
+// refused here: the system's range check does not catch it and would
+// decompose it into arbitrary fields.
 SYSTEMTIME FieldsOf(const WorkingDate& date) {
     SYSTEMTIME st{};
-    if (date.valid && VariantTimeToSystemTime(date.value, &st)) return st;
+    if (date.valid && !std::isnan(date.value) && VariantTimeToSystemTime(date.value, &st)) return st;
     return SYSTEMTIME{kNoField, kNoField, kNoField, kNoField, kNoField, kNoField, kNoField, kNoField};
 }
 

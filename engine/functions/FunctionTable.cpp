@@ -5,13 +5,26 @@
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
 
+#include <array>
 #include <string>
 
 namespace calquor {
 
+namespace {
+
+// The rows' names with their lengths, measured once at build time, so that a
+// lookup compares lengths before it compares characters.
+constexpr auto kRowNames = [] {
+    std::array<std::string_view, g_nFunctionCount> names{};
+    for (int i = 0; i < g_nFunctionCount; ++i) names[static_cast<std::size_t>(i)] = g_FunctionTable[i].szName;
+    return names;
+}();
+
+}  // namespace
+
 const FUNCTION* FindFunction(std::string_view name) noexcept {
-    for (const FUNCTION& row : g_FunctionTable)
-        if (name == row.szName) return &row;
+    for (std::size_t i = 0; i < kRowNames.size(); ++i)
+        if (name == kRowNames[i]) return &g_FunctionTable[i];
     return nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include "NumericFunctions.h"
 #include "StringFunctions.h"
 
+#include <cstddef>
 #include <string_view>
 
 namespace calquor {
@@ -94,6 +95,12 @@ static_assert(g_FunctionTable[0].nParams == 1 && g_FunctionTable[7].nParams == 3
 // The row whose name equals name exactly (case-sensitive), first match in
 // table order; null when there is none.
 const FUNCTION* FindFunction(std::string_view name) noexcept;
+
+// How many values a call of the row takes from the value stack: its
+// argument count, or none for a count outside 1 to 3.
+constexpr std::size_t ArgumentCount(const FUNCTION& row) noexcept {
+    return row.nParams >= 1 && row.nParams <= 3 ? static_cast<std::size_t>(row.nParams) : 0;
+}
 
 // Calls the row's handler for its argument count with args[0..nParams).
 _variant_t CallFunction(const FUNCTION& row, const _variant_t* args);

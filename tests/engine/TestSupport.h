@@ -51,7 +51,7 @@ inline std::string CannotConvert(const char* from, const char* to) {
 // The value of a failed implicit compile and of a reference without an
 // adapter: Null, or the empty text in Calquor_VCL.
 inline bool IsMissingValue(const VARIANT& v) {
-    if (kRuntimeRules) return v.vt == varString && (v.strVal == nullptr || v.strVal[0] == '\0');
+    if (kRuntimeRules) return v.vt == varString && (GetStrVal(v) == nullptr || GetStrVal(v)[0] == '\0');
     return v.vt == VT_NULL;
 }
 
@@ -152,7 +152,7 @@ inline _variant_t Null() {
 // The value's text (UTF-8) for VT_BSTR and the 8-bit kind; "" otherwise.
 inline std::string TextOf(const VARIANT& v) {
     if (v.vt == VT_BSTR) return static_cast<const char*>(_bstr_t(v.bstrVal, true));
-    if (v.vt == varString) return v.strVal ? std::string(v.strVal, AnsiStrLen(v.strVal)) : std::string();
+    if (v.vt == varString) return GetStrVal(v) ? std::string(GetStrVal(v), AnsiStrLen(GetStrVal(v))) : std::string();
     return {};
 }
 

@@ -151,7 +151,7 @@ TEST(Compiler, TextAtTheLimitIsKeptAndLongerTextIsRefusedWhereCut) {
     EXPECT_EQ(std::string(cut.GetFormulaStr()), text);
     EXPECT_FALSE(cut.Compile(pos, message));
     EXPECT_EQ(message, "Unknown element");
-    EXPECT_EQ(pos, Calquex::kMaxFormulaLength);
+    EXPECT_EQ(pos, int{Calquex::kMaxFormulaLength});
 }
 
 TEST(Compiler, ManyParenthesesAndMinusesStayBounded) {

@@ -120,6 +120,54 @@ TEST(HostileReferences, TenThousandDistinctNames) {
     EXPECT_TRUE(IsTooDeep(Calc("@n9900", &adapter), 1, "n9999"));
 }
 
+// "@name+@name+..." with count references.
+std::string Sum(const std::string& name, int count) {
+    std::string text = "@" + name;
+    for (int i = 1; i < count; ++i) text += "+@" + name;
+    return text;
+}
+
+TEST(HostileReferences, ReferencesThatBranchRunOutOfTheBudget) {
+    // d0 refers twice to d1, d1 twice to d2, ...: 2^32 calculations within
+    // the depth limit.
+    MapAdapter adapter;
+    for (int i = 0; i < 32; ++i) adapter.formulas["d" + std::to_string(i)] = Sum("d" + std::to_string(i + 1), 2);
+    adapter.formulas["d32"] = "1";
+    const Outcome out = Calc("@d0", &adapter);
+    EXPECT_GT(out.code, 0);
+    EXPECT_EQ(out.message.rfind(std::string(kTooDeep) + "d", 0), 0u) << out.message;
+    EXPECT_TRUE(test::IsFailureValue(out.value));
+    // Far more work than the depth limit allows alone, and bounded.
+    EXPECT_GT(FormulaCalls(adapter), 1000);
+    EXPECT_LE(FormulaCalls(adapter), 100000);
+}
+
+TEST(HostileReferences, WideFormulasAskAfreshForEveryReference) {
+    MapAdapter adapter;
+    adapter.formulas["s"] = "1";
+    adapter.formulas["w"] = Sum("s", 250);
+    // 1000 references to one simple formula, four times 250.
+    EXPECT_TRUE(IsNumber(Calc(Sum("w", 4).c_str(), &adapter), 1000));
+    EXPECT_EQ(FormulaCalls(adapter), 1004);
+}
+
+TEST(HostileReferences, EachCalculationHasABudgetOfItsOwn) {
+    MapAdapter adapter;
+    adapter.formulas["s"] = "1";
+    adapter.formulas["w"] = Sum("s", 200);
+    adapter.formulas["t"] = Sum("w", 250);
+    // 50,251 reference calculations each time: together past the budget,
+    // each within it.
+    Calquex engine("@t");
+    engine.SetDataAdapter(&adapter);
+    for (int run = 0; run < 2; ++run) {
+        Outcome out;
+        out.value = engine.Calculate(out.code, out.message);
+        EXPECT_TRUE(IsNumber(out, 50000)) << run;
+    }
+    EXPECT_EQ(FormulaCalls(adapter), 2 * 50251);
+}
+
 // ---- Degenerate and overlong texts ---------------------------------------------
 
 TEST(HostileText, ThousandTwentyThreeOpeningParentheses) {
@@ -442,15 +490,31 @@ INSTANTIATE_TEST_SUITE_P(
                       ThrowCase{Operation::GetFormulaByName, Thrown::Integer},
                       ThrowCase{Operation::GetFormulaByName, Thrown::ComError}));
 
-// A component object that counts its references and is never deleted.
-class CountingObject : public IUnknown {
+// An automation object without members that counts its references and is
+// never deleted. A conversion asks it for its value property, which it does
+// not have.
+class CountingObject : public IDispatch {
 public:
-    HRESULT QueryInterface(REFIID, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         if (object) *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG Release() override { return static_cast<ULONG>(--refs); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
     long refs = 1;
 };
 
@@ -478,7 +542,7 @@ public:
         } else if (which == "object") {
             v.vt = VT_DISPATCH;
             object.AddRef();
-            v.punkVal = &object;
+            v.pdispVal = &object;
         }
         return _variant_t(v, false);
     }
