@@ -282,6 +282,7 @@ void PrintDirectTable() {
     for (const Case& c : Cases()) {
         const double own = BookedTime(BookKey(kOwnName, c.name, Mode::CalcOnly));
         const double direct = BookedTime(BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly));
+        if (direct < 0) continue;
         std::array<double, 3> peers{};
         for (std::size_t i = 0; i < kPeerNames.size(); ++i)
             peers[i] = BookedTime(BookKey(kPeerNames[i], c.name, Mode::CalcOnly));
