@@ -115,7 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Bad arguments are refused, not followed.
     Require(MultiByteToWideChar(codePage, 0, nullptr, 4, nullptr, 0) == 0, "a null input was read");
-    Require(MultiByteToWideChar(codePage, 0, exact.get(), -2, nullptr, 0) == 0, "a length of -2 was read");
+    // Any negative length means NUL-terminated, as -1 does.
+    Require(MultiByteToWideChar(codePage, 0, terminated.c_str(), -2, nullptr, 0) ==
+                MultiByteToWideChar(codePage, 0, terminated.c_str(), -1, nullptr, 0),
+            "a length of -2 did not read up to the terminator");
     Require(MultiByteToWideChar(1252, 0, exact.get(), count, nullptr, 0) == 0 || count == 0,
             "a code page that is not installed converted");
     return 0;
