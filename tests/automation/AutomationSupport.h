@@ -9,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace calquor::test {
@@ -212,6 +215,67 @@ private:
 
     IID m_iid;
     ULONG m_cRef = 1;
+};
+
+// What differs between the two servers for the tests that run on both.
+struct MfcServer {
+    using IFormula = Calquor_MFC::IFormula;
+    static constexpr const char* module = kMfcModule;
+    static constexpr const char* progId = "Calquor.Calquom";
+    static constexpr CLSID clsid = Calquor_MFC::CLSID_Calquom;
+    static constexpr IID formula = Calquor_MFC::IID_IFormula;
+    static constexpr IID adapter = Calquor_MFC::IID_IDataAdapter;
+    // A reference calculated without adapter: Null.
+    static constexpr VARTYPE missingKind = VT_NULL;
+    static constexpr bool answersIDataAdapter = false;
+};
+
+struct AutoServer {
+    using IFormula = Calquor_Auto::IFormula;
+    static constexpr const char* module = kAutoModule;
+    static constexpr const char* progId = "Calquor.Formula";
+    static constexpr CLSID clsid = Calquor_Auto::CLSID_Formula;
+    static constexpr IID formula = Calquor_Auto::IID_IFormula;
+    static constexpr IID adapter = Calquor_Auto::IID_IDataAdapter;
+    // A reference calculated without adapter: the empty text.
+    static constexpr VARTYPE missingKind = VT_BSTR;
+    static constexpr bool answersIDataAdapter = true;
+};
+
+struct ServerNames {
+    template <class T>
+    static std::string GetName(int) {
+        return std::is_same_v<T, MfcServer> ? "Calquor_MFC" : "Calquor_Auto";
+    }
+};
+
+// A typed test over both servers: the server S is registered into the
+// scratch registry before each test.
+template <class S>
+class ServerFixture : public RegistryTest {
+protected:
+    using IFormula = typename S::IFormula;
+
+    void SetUp() override {
+        RegistryTest::SetUp();
+        ASSERT_EQ(CallEntry(S::module, "DllRegisterServer"), S_OK);
+    }
+
+    // The module's DllCanUnloadNow answer (E_FAIL without the entry).
+    static HRESULT CanUnloadNow() {
+        HMODULE module = LoadLibrary(S::module);
+        auto entry = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(module, "DllCanUnloadNow"));
+        const HRESULT hr = entry ? entry() : E_FAIL;
+        FreeLibrary(module);
+        return hr;
+    }
+
+    // Whether the module is still loaded in the process.
+    static bool ModuleLoaded() {
+        void* handle = dlopen(S::module, RTLD_LAZY | RTLD_NOLOAD);
+        if (handle) dlclose(handle);
+        return handle != nullptr;
+    }
 };
 
 }  // namespace calquor::test

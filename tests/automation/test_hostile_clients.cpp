@@ -12,35 +12,6 @@
 namespace calquor::test {
 namespace {
 
-struct MfcServer {
-    using IFormula = Calquor_MFC::IFormula;
-    static constexpr const char* module = kMfcModule;
-    static constexpr CLSID clsid = Calquor_MFC::CLSID_Calquom;
-    static constexpr IID formula = Calquor_MFC::IID_IFormula;
-    static constexpr IID adapter = Calquor_MFC::IID_IDataAdapter;
-    // A reference calculated without adapter: Null.
-    static constexpr VARTYPE missingKind = VT_NULL;
-    static constexpr bool answersIDataAdapter = false;
-};
-
-struct AutoServer {
-    using IFormula = Calquor_Auto::IFormula;
-    static constexpr const char* module = kAutoModule;
-    static constexpr CLSID clsid = Calquor_Auto::CLSID_Formula;
-    static constexpr IID formula = Calquor_Auto::IID_IFormula;
-    static constexpr IID adapter = Calquor_Auto::IID_IDataAdapter;
-    // A reference calculated without adapter: the empty text.
-    static constexpr VARTYPE missingKind = VT_BSTR;
-    static constexpr bool answersIDataAdapter = true;
-};
-
-struct ServerNames {
-    template <class T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, MfcServer> ? "Calquor_MFC" : "Calquor_Auto";
-    }
-};
-
 // A client's adapter on the heap: it deletes itself at its last Release
 // and says so in *destroyed. A formula mapped to null is handed over as a
 // null BSTR with S_OK; beforeValue runs at the start of GetOperantValue.
@@ -117,19 +88,15 @@ VARIANT Sentinel() {
 bool IsSentinel(const VARIANT& v) { return v.vt == VT_I4 && v.lVal == 4711; }
 
 template <class S>
-class HostileClientTest : public RegistryTest {
+class HostileClientTest : public ServerFixture<S> {
 protected:
-    using IFormula = typename S::IFormula;
+    using typename ServerFixture<S>::IFormula;
 
-    void SetUp() override {
-        RegistryTest::SetUp();
-        ASSERT_EQ(CallEntry(S::module, "DllRegisterServer"), S_OK);
-    }
     void TearDown() override {
         // Whatever the test did, everything it made has been released.
-        EXPECT_EQ(CanUnloadNow(), S_OK);
+        EXPECT_EQ(this->CanUnloadNow(), S_OK);
         CoFreeUnusedLibraries();
-        RegistryTest::TearDown();
+        ServerFixture<S>::TearDown();
     }
 
     template <class I>
@@ -160,19 +127,7 @@ protected:
         return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, argError);
     }
 
-    static HRESULT CanUnloadNow() {
-        HMODULE module = LoadLibrary(S::module);
-        auto entry = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(module, "DllCanUnloadNow"));
-        const HRESULT hr = entry ? entry() : E_FAIL;
-        FreeLibrary(module);
-        return hr;
-    }
 
-    static bool ModuleLoaded() {
-        void* handle = dlopen(S::module, RTLD_LAZY | RTLD_NOLOAD);
-        if (handle) dlclose(handle);
-        return handle != nullptr;
-    }
 };
 
 using Servers = ::testing::Types<MfcServer, AutoServer>;

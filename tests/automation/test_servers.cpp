@@ -10,44 +10,14 @@
 namespace calquor::test {
 namespace {
 
-// What differs between the two servers for these tests.
-struct MfcServer {
-    using IFormula = Calquor_MFC::IFormula;
-    static constexpr const char* module = kMfcModule;
-    static constexpr const char* progId = "Calquor.Calquom";
-    static constexpr CLSID clsid = Calquor_MFC::CLSID_Calquom;
-    static constexpr IID formula = Calquor_MFC::IID_IFormula;
-    static constexpr IID adapter = Calquor_MFC::IID_IDataAdapter;
-};
-
-struct AutoServer {
-    using IFormula = Calquor_Auto::IFormula;
-    static constexpr const char* module = kAutoModule;
-    static constexpr const char* progId = "Calquor.Formula";
-    static constexpr CLSID clsid = Calquor_Auto::CLSID_Formula;
-    static constexpr IID formula = Calquor_Auto::IID_IFormula;
-    static constexpr IID adapter = Calquor_Auto::IID_IDataAdapter;
-};
-
-struct ServerNames {
-    template <class T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, MfcServer> ? "Calquor_MFC" : "Calquor_Auto";
-    }
-};
-
 template <class S>
-class ServerTest : public RegistryTest {
+class ServerTest : public ServerFixture<S> {
 protected:
-    using IFormula = typename S::IFormula;
+    using typename ServerFixture<S>::IFormula;
 
-    void SetUp() override {
-        RegistryTest::SetUp();
-        ASSERT_EQ(CallEntry(S::module, "DllRegisterServer"), S_OK);
-    }
     void TearDown() override {
         CoFreeUnusedLibraries();
-        RegistryTest::TearDown();
+        ServerFixture<S>::TearDown();
     }
 
     // A new object by programmatic identifier.
@@ -70,20 +40,7 @@ protected:
         return result;
     }
 
-    static HRESULT CanUnloadNow() {
-        HMODULE module = LoadLibrary(S::module);
-        auto entry = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(module, "DllCanUnloadNow"));
-        const HRESULT hr = entry();
-        FreeLibrary(module);
-        return hr;
-    }
 
-    // Whether the module is still loaded in the process.
-    static bool ModuleLoaded() {
-        void* handle = dlopen(S::module, RTLD_LAZY | RTLD_NOLOAD);
-        if (handle) dlclose(handle);
-        return handle != nullptr;
-    }
 };
 
 using Servers = ::testing::Types<MfcServer, AutoServer>;
