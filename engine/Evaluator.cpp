@@ -137,12 +137,26 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
     return value;
 }
 
+// An adapter's value stands on the stack as a copy made by the flavour's
+// variant copy, so a kind that copy refuses fails the calculation as a failed
+// copy does instead of passing through. Plain kinds and wide texts cannot be
+// refused and are moved: the copy would only cost an allocation.
+_variant_t Adopted(_variant_t value) {
+    if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) return value;
+    _variant_t copy;
+    if constexpr (flavour::kRuntimeRules)
+        conv::Check(rtl::VarCopy(&copy, &value));
+    else
+        conv::Check(VariantCopy(&copy, &value));
+    return copy;
+}
+
 // The value of an operand: the adapter's, once it knows the name.
 _variant_t Operand(const detail::Step& step, adapter::Handle source) {
     // Decided here: without an adapter an operand is unknown.
     if (!source || !adapter::IsKnown(source, step.name))
         throw Failure{step.pos + 1, msg::kUnrecognizedElement + step.name};
-    return adapter::OperantValue(source, step.name);
+    return Adopted(adapter::OperantValue(source, step.name));
 }
 
 _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {

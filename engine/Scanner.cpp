@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <string>
 
 namespace calquor {
@@ -257,7 +258,16 @@ Token Record(const Lexeme& lexeme) {
 
 }  // namespace
 
-Token Calquex::GetNextToken() { return Record(detail::Scan(m_szFormula, m_nCurPos)); }
+Token Calquex::GetNextToken() {
+    // The scan position outlives a change of text. Beyond the end of a shorter
+    // text it stands at that end: the bytes after the terminator are left from
+    // the earlier text and are no tokens of this one.
+    if (m_nCurPos > 0) {
+        const void* end = std::memchr(m_szFormula, '\0', static_cast<std::size_t>(m_nCurPos));
+        if (end) m_nCurPos = static_cast<int>(static_cast<const char*>(end) - m_szFormula);
+    }
+    return Record(detail::Scan(m_szFormula, m_nCurPos));
+}
 
 // The scanner's parts, each for a token of its kind at the scan position.
 Token Calquex::GetNumber() { return Record(ScanNumber(m_szFormula, m_nCurPos)); }

@@ -39,9 +39,11 @@ _variant_t CallFunction(const FUNCTION& row, const _variant_t* args) {
     throw CQEError(msg::kUnknownError);
 }
 
+// A VT_BSTR in both flavours: the table and its own function are the same in
+// every build, unlike the string functions, whose texts follow the flavour.
 _variant_t FnCalquorInfo() {
     return RunFramed(msg::kUnknownError, [] {
-        return conv::MakeText(std::string(g_szProductName) + "  " + g_szVersion);
+        return _variant_t(conv::Widen(std::string(g_szProductName) + "  " + g_szVersion));
     });
 }
 

@@ -543,6 +543,11 @@ public:
             v.vt = VT_DISPATCH;
             object.AddRef();
             v.pdispVal = &object;
+        } else if (which == "badkind") {
+            v.vt = 15;  // no variant kind has this number
+        } else if (which == "ansi") {
+            v.vt = varString;
+            SetStrVal(v, AnsiStrAlloc("12", 2));
         }
         return _variant_t(v, false);
     }
@@ -564,7 +569,8 @@ Result Try(const char* text, DataAdapter* adapter) {
     Result r;
     try {
         r.out = Calc(text, adapter);
-    } catch (const std::exception&) {
+    } catch (...) {
+        // The runtime's errors, or a failed copy's _com_error.
         r.threw = true;
     }
     return r;
@@ -579,10 +585,7 @@ TEST(HostileAdapter, ArrayWithoutDataIsRefusedAsAnOperand) {
         else
             EXPECT_TRUE(test::IsTypeCastError(r.out)) << text;
     }
-    // Alone, the host's value comes back as it was given.
-    const Outcome alone = Calc("{array}", &adapter);
-    EXPECT_EQ(alone.code, 0);
-    EXPECT_EQ(alone.value.vt, VT_ARRAY | VT_R8);
+    // Alone, it is what the variant copy makes of it (below).
 }
 
 TEST(HostileAdapter, ReferencesAreFollowedOrRefused) {
@@ -618,6 +621,55 @@ TEST(HostileAdapter, ObjectsAreRefusedAndTheirReferencesBalance) {
         EXPECT_EQ(adapter.object.refs, 2);  // the result holds one
     }
     EXPECT_EQ(adapter.object.refs, 1);
+}
+
+// An adapter's value is copied onto the stack by the flavour's variant copy
+// (the automation runtime's, or the second runtime's, which also knows its own
+// 8-bit text): a value that copy refuses fails the calculation as a failed
+// copy does, alone or inside an expression; one it takes comes back as given
+// when it is the whole formula. What the copy takes is the platform's affair
+// (the stand-in has no arrays, the automation runtime no 8-bit text), so the
+// expectation asks the same copy.
+TEST(HostileAdapter, ValuesStandOnTheStackAsTheVariantCopyMakesThem) {
+    OddValuesAdapter adapter;
+    const auto refused = [&](const std::string& text) {
+        try {
+            const Outcome out = Calc(text.c_str(), &adapter);
+            // The first flavour reads every failure as a refused conversion.
+            return !kRuntimeRules && test::IsTypeCastError(out);
+        } catch (...) {
+            // The second lets a failed copy leave Calculate.
+            return kRuntimeRules;
+        }
+    };
+    for (const char* name : {"badkind", "ansi", "array", "ref", "object"}) {
+        const std::string text = std::string("{") + name + "}";
+        HRESULT copied = S_OK;
+        VARTYPE kind = VT_EMPTY;
+        {
+            const _variant_t given = adapter.GetOperantValue(name);
+            kind = given.vt;
+            VARIANT probe;
+            VariantInit(&probe);
+            copied = kRuntimeRules ? rtl::VarCopy(&probe, &given) : VariantCopy(&probe, &given);
+            rtl::VarClear(&probe);
+        }
+        if (FAILED(copied)) {
+            EXPECT_TRUE(refused(text)) << text;
+            EXPECT_TRUE(refused(text + " + 1")) << text;
+            EXPECT_TRUE(refused("Length(" + text + ")")) << text;
+        } else {
+            const Outcome out = Calc(text.c_str(), &adapter);
+            EXPECT_EQ(out.code, 0) << text;
+            EXPECT_EQ(out.value.vt, kind) << text;
+        }
+    }
+    EXPECT_EQ(adapter.object.refs, 1);
+    // No runtime knows kind 15; the second one's own text is a text to it.
+    EXPECT_TRUE(refused("{badkind}"));
+    if (kRuntimeRules) {
+        EXPECT_TRUE(IsNumber(Calc("Length({ansi})", &adapter), 2));
+    }
 }
 
 // ---- The engine used against its grain -----------------------------------------

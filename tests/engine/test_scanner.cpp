@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -109,6 +111,30 @@ TEST(Scanner, EndRepeatsAfterEnd) {
     EXPECT_EQ(engine.GetNextToken().nType, TT_END);
     EXPECT_EQ(engine.GetNextToken().nType, TT_END);
     EXPECT_EQ(engine.GetCurrentPos(), 1);
+}
+
+// The scan position outlives SetFormulaStr; past the end of a shorter text it
+// stands at that end instead of reading what is left of the earlier text.
+TEST(Scanner, PositionBeyondAShorterTextStandsAtItsEnd) {
+    for (const char* shorter : {"9", ""}) {
+        Calquex engine("123+456");
+        engine.GetNextToken();
+        engine.GetNextToken();
+        ASSERT_EQ(engine.GetCurrentPos(), 4);
+        engine.SetFormulaStr(shorter);
+        EXPECT_EQ(engine.GetCurrentPos(), 4) << "kept by SetFormulaStr";
+        const Token token = engine.GetNextToken();
+        EXPECT_EQ(token.nType, TT_END) << shorter;
+        EXPECT_EQ(token.nPos, static_cast<int>(std::strlen(shorter))) << shorter;
+        EXPECT_EQ(engine.GetCurrentPos(), token.nPos) << shorter;
+    }
+    // A position within the new text is left where it is.
+    Calquex engine("123+456");
+    engine.GetNextToken();
+    engine.SetFormulaStr("7777+8");
+    const Token token = engine.GetNextToken();
+    EXPECT_EQ(token.nType, TT_INTEGER);
+    EXPECT_EQ(token.nPos, 3);
 }
 
 TEST(Scanner, LiteralKindsOfThisBuild) {

@@ -91,8 +91,9 @@ public:
     Calquex();
     // As Calquex(), then the text is copied (null gives the empty text). A
     // text longer than kMaxFormulaLength bytes is cut there, and compiling
-    // the cut text then fails with "Unknown element" at that offset, so a cut
-    // formula never calculates to a wrong value.
+    // the cut text then fails, with "Unknown element" at that offset or with
+    // an error the cut leaves before it (a function name without its
+    // parenthesis), so a cut formula never calculates to a wrong value.
     explicit Calquex(const char* formula);
     // A full copy: compiled form, text, scan position, compiled flag, adapter.
     Calquex(const Calquex& other);
