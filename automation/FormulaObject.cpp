@@ -51,7 +51,7 @@ HRESULT TypeInfoOf(REFIID iid, UINT index, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    return Guarded(iid, [&] { return server::GetTypeInfo(iid, info); });
+    return Guarded(iid, [&] { return server::GetClientTypeInfo(iid, info); });
 }
 
 HRESULT IdsOfNames(REFIID iid, REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) {

@@ -104,6 +104,19 @@ HRESULT GetTypeInfo(REFGUID type, ITypeInfo** info) {
     return hr;
 }
 
+HRESULT GetClientTypeInfo(REFGUID type, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    const std::string path = ModulePath();
+    if (path.empty()) return E_UNEXPECTED;
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLib(oletext::Wide(path).c_str(), &library);
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(type, info);
+    library->Release();
+    return hr;
+}
+
 HRESULT ReportException(REFIID iid) noexcept {
     try {
         try {

@@ -47,6 +47,11 @@ LSTATUS SetKeyText(const std::string& key, const char* valueName, const std::str
 // the type information of one of its types. The caller releases it.
 HRESULT GetTypeLib(ITypeLib** library);
 HRESULT GetTypeInfo(REFGUID type, ITypeInfo** info);
+// Type information to hand to a client, who may keep it after this module's
+// objects are gone and the module was let go: loaded from the module's file,
+// so that it keeps the module loaded for as long as it lives (the stand-in's
+// type information calls into the module). The caller releases it.
+HRESULT GetClientTypeInfo(REFGUID type, ITypeInfo** info);
 
 // Loads the module's own type library (without registering it), defined
 // per system: from the stand-in's tables, or from the module's TYPELIB

@@ -61,7 +61,7 @@ const char* _com_error::ErrorMessage() const noexcept {
     case E_NOINTERFACE: return "No such interface supported.";
     case E_POINTER: return "Invalid pointer.";
     case E_ABORT: return "Operation aborted.";
-    case E_FAIL: return "General failure.";
+    case E_FAIL: return "Unspecified error";
     case E_UNEXPECTED: return "Catastrophic failure.";
     case E_ACCESSDENIED: return "Access is denied.";
     case E_HANDLE: return "The handle is invalid.";

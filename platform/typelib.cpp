@@ -1,11 +1,13 @@
 // Type libraries: copying a module's tables, ITypeLib and ITypeInfo over
 // the copy, loading from a module, and the Disp* helpers.
+#include <calquor/objbase.h>
 #include <calquor/oleauto.h>
 
 #include "com_object.h"
 #include "com_text.h"
 #include "typelib_model.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -338,7 +340,26 @@ private:
 
 }  // namespace
 
-std::shared_ptr<const Library> Copy(const TLBLIBDATA& data) {
+ModulePins::~ModulePins() {
+    for (HMODULE module : m_modules) FreeLibrary(module);
+}
+
+void ModulePins::Pin(const void* code) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleEx(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, static_cast<const char*>(code), &module)) return;
+    if (std::find(m_modules.begin(), m_modules.end(), module) != m_modules.end()) {
+        FreeLibrary(module);
+        return;
+    }
+    try {
+        m_modules.push_back(module);
+    } catch (...) {
+        FreeLibrary(module);
+        throw;
+    }
+}
+
+std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules) {
     if (!data.szName || (data.cTypes && !data.rgTypes)) return nullptr;
     auto library = std::make_shared<Library>();
     library->name = Text(data.szName);
@@ -372,6 +393,7 @@ std::shared_ptr<const Library> Copy(const TLBLIBDATA& data) {
             func.invkind = from.invkind;
             func.flags = from.wFuncFlags;
             func.invoke = from.pfnInvoke;
+            if (pinModules) library->pins.Pin(reinterpret_cast<const void*>(from.pfnInvoke));
             for (UINT p = 0; p < from.cParams; ++p) {
                 const TLBPARAMDATA& param = from.rgParams[p];
                 if (!param.szName) return nullptr;
@@ -398,18 +420,27 @@ HRESULT NewTypeLib(std::shared_ptr<const Library> library, ITypeLib** result) {
 
 }  // namespace tlb
 
-HRESULT CreateTypeLibFromData(const TLBLIBDATA* pData, ITypeLib** pptlib) {
+namespace {
+
+HRESULT FromData(const TLBLIBDATA* pData, bool pinModules, ITypeLib** pptlib) {
     if (!pptlib) return E_INVALIDARG;
     *pptlib = nullptr;
     if (!pData) return E_INVALIDARG;
     try {
-        std::shared_ptr<const tlb::Library> library = tlb::Copy(*pData);
+        std::shared_ptr<const tlb::Library> library = tlb::Copy(*pData, pinModules);
         if (!library) return TYPE_E_INVALIDSTATE;
         return tlb::NewTypeLib(std::move(library), pptlib);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
 }
+
+}  // namespace
+
+// The caller's own tables: it keeps the module of their stubs loaded for as
+// long as the library lives (a module's copy of its own tables holding a load
+// of that module could never be unloaded).
+HRESULT CreateTypeLibFromData(const TLBLIBDATA* pData, ITypeLib** pptlib) { return FromData(pData, false, pptlib); }
 
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
     if (!pptlib) return E_INVALIDARG;
@@ -422,13 +453,13 @@ HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
         if (HRSRC resource = FindResource(module, 1, "TYPELIB")) {
             const auto* data = static_cast<const TLBLIBDATA*>(LockResource(resource));
             try {
-                hr = CreateTypeLibFromData(data, pptlib);
+                hr = FromData(data, true, pptlib);
             } catch (...) {
                 FreeLibrary(module);
                 throw;
             }
         }
-        // The copy does not depend on the module.
+        // The copy holds its own load of the module for the stubs it calls.
         FreeLibrary(module);
         return hr;
     } catch (const std::bad_alloc&) {

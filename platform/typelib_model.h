@@ -50,7 +50,24 @@ struct Type {
     const Func* FindFunc(MEMBERID memid) const;
 };
 
+// Loads of the modules whose stubs a library calls, freed with the library:
+// type information a client keeps must not call into a module that was
+// unloaded meanwhile.
+class ModulePins {
+public:
+    ModulePins() = default;
+    ModulePins(const ModulePins&) = delete;
+    ModulePins& operator=(const ModulePins&) = delete;
+    ~ModulePins();
+    // Takes a load of the module that holds code, once per module.
+    void Pin(const void* code);
+
+private:
+    std::vector<HMODULE> m_modules;
+};
+
 struct Library {
+    ModulePins pins;
     std::u16string name;
     std::u16string help;
     TLIBATTR attr{};
@@ -62,8 +79,9 @@ struct Library {
 
 // A checked copy of the tables; null when they are malformed (a null name,
 // a function without stub, a coclass naming an interface the library lacks).
+// With pinModules the copy holds a load of every module its stubs are in.
 // Throws std::bad_alloc.
-std::shared_ptr<const Library> Copy(const TLBLIBDATA& data);
+std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules);
 
 // A new ITypeLib over the library (one reference).
 HRESULT NewTypeLib(std::shared_ptr<const Library> library, ITypeLib** result);

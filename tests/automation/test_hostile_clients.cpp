@@ -172,6 +172,59 @@ TYPED_TEST(HostileClientTest, ObjectsOutliveTheirFactory) {
     EXPECT_FALSE(this->ModuleLoaded());
 }
 
+// A client may build its own adapter's IDispatch on the server's type
+// library, and may keep type information after the server's objects are
+// gone and the module was asked to unload: calls through it still work, and
+// the module goes once the last of it is released.
+TYPED_TEST(HostileClientTest, TypeInformationOutlivesTheServersObjects) {
+    Ptr<ITypeInfo> adapterInfo;
+    {
+        Ptr<ITypeLib> library;
+        const _bstr_t path(TypeParam::module);
+        ASSERT_EQ(LoadTypeLib(path, library.put()), S_OK);
+        ASSERT_EQ(library->GetTypeInfoOfGuid(TypeParam::adapter, adapterInfo.put()), S_OK);
+    }
+    Ptr<ITypeInfo> formulaInfo;
+    {
+        Ptr<typename TestFixture::IFormula> formula;
+        ASSERT_EQ(this->Create(TypeParam::formula, formula), S_OK);
+        ASSERT_EQ(formula->GetTypeInfo(0, 0, formulaInfo.put()), S_OK);
+    }
+    CoFreeUnusedLibraries();
+    ASSERT_TRUE(this->ModuleLoaded());
+
+    MapAdapter adapter(TypeParam::adapter);
+    adapter.operands["x"] = _variant_t(1.0);
+    OLECHAR isKnown[] = u"IsKnown";
+    LPOLESTR names[] = {isKnown};
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(adapterInfo->GetIDsOfNames(names, 1, &id), S_OK);
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = SysAllocString(u"x");
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    VARIANT known;
+    VariantInit(&known);
+    EXPECT_EQ(DispInvoke(static_cast<IDataAdapter*>(&adapter), adapterInfo.get(), id, DISPATCH_METHOD, &params, &known,
+                         nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(known.vt, VT_BOOL);
+    EXPECT_EQ(known.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(adapter.calls, 1);
+    VariantClear(&argument);
+    VariantClear(&known);
+
+    OLECHAR calculate[] = u"Calculate";
+    names[0] = calculate;
+    EXPECT_EQ(formulaInfo->GetIDsOfNames(names, 1, &id), S_OK);
+    EXPECT_EQ(id, 4);
+
+    adapterInfo.reset();
+    formulaInfo.reset();
+    EXPECT_FALSE(this->ModuleLoaded());
+}
+
 TYPED_TEST(HostileClientTest, AnUnbalancedUnlockDoesNotUnloadLiveObjects) {
     Ptr<IClassFactory> factory;
     ASSERT_EQ(factory.Receive([](void** out) {

@@ -56,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(ComError, ComErrorMessage,
                                          MessageCase{DISP_E_OVERFLOW, "Overflow."},
                                          MessageCase{E_OUTOFMEMORY, "Out of memory."},
                                          MessageCase{E_INVALIDARG, "The parameter is incorrect."},
+                                         MessageCase{E_FAIL, "Unspecified error"},
                                          MessageCase{DISP_E_BADVARTYPE, "Bad variable type."},
                                          MessageCase{static_cast<HRESULT>(0x80001234u), "Unknown error 0x80001234"},
                                          MessageCase{7, "Unknown error 0x00000007"}));

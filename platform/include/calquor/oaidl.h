@@ -7,8 +7,9 @@
 // Type libraries: there is no type-library compiler here. A module describes
 // its library as constant C++ tables (TLBLIBDATA below) and exports them as
 // its "TYPELIB" resource number 1; LoadTypeLib reads them from the module
-// and CreateTypeLibFromData from memory. The runtime copies the tables, so a
-// loaded library does not keep its module loaded. What the tables add to a
+// and CreateTypeLibFromData from memory. The runtime copies the tables; a
+// library loaded from a module keeps that module loaded for its method stubs
+// (below) as long as it or type information from it lives. What the tables add to a
 // Windows library is one call stub per method: it calls the method on the
 // object with the arguments already converted, which is how ITypeInfo::Invoke
 // reaches the vtable without machine-level calls.
@@ -351,10 +352,13 @@ struct TLBLIBDATA {
 
 // ---- Loading and registering type libraries ---------------------------------------------
 // The "TYPELIB" resource number 1 of the module at szFile (UTF-16 path).
+// The library holds a load of the module while it lives, so its stubs stay
+// callable after the caller's own loads are gone.
 // TYPE_E_CANTLOADLIBRARY when the module cannot be loaded or has none.
 CALQUOR_PLATFORM_API HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 // A library from tables in memory (a module's own resource). The tables are
-// copied; method stubs are kept as pointers.
+// copied; method stubs are kept as pointers, and the caller keeps the module
+// they are in loaded while the library lives.
 CALQUOR_PLATFORM_API HRESULT CreateTypeLibFromData(const TLBLIBDATA* pData, ITypeLib** pptlib);
 // The registered library of that identifier and major version whose minor
 // version is the highest not below wVerMinor. TYPE_E_LIBNOTREGISTERED.
