@@ -81,6 +81,11 @@ struct OPERATOR {
 // fill a position or code and a fixed English message. Exceptions that may
 // leave them: _com_error (out of memory in the variant layer); in the
 // Calquor_VCL build also the errors its Calculate lets through.
+//
+// Both plain libraries export every member declared here, the destructor,
+// copy constructor, GetFormulaStr and GetCurrentPos included: a library
+// without them would leave a host unable to destroy, copy or inspect an
+// engine it created, since nothing here defines them inline.
 class CALQUOR_API Calquex {
 public:
     // The longest text the engine holds, in bytes.
