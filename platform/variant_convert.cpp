@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace calquor {
 namespace {
@@ -279,6 +280,10 @@ HRESULT ToDate(const VARIANT& src, VARIANT* out) {
         // date either: refused here rather than passed on to fail later.
         if (std::isnan(d) || d <= kFirstDay - 1.0 || d >= kLastDay + 1.0) return DISP_E_OVERFLOW;
     } else if (src.vt == VT_BSTR) {
+        // The whole BSTR is the text, as for the other kinds: what follows an
+        // embedded NUL is left over, not ignored.
+        const std::u16string_view text(TextOf(src), TextLength(src));
+        if (text.find(u'\0') != std::u16string_view::npos) return DISP_E_TYPEMISMATCH;
         hr = VarDateFromStr(TextOf(src), LOCALE_EN_US, 0, &d);
     } else {
         // Empty, bool, float, currency and decimal: the value as it is, with

@@ -714,6 +714,12 @@ TEST(ChangeType, TextWithEmbeddedNul) {
     EXPECT_EQ(SysStringLen(dst.bstrVal), 4u);
     VariantClear(&dst);
     VariantClear(&src);
+    // Dates too: a date text with something after a NUL is no date.
+    src.vt = VT_BSTR;
+    src.bstrVal = SysAllocStringLen(OLESTR("1/14/2004\0") "zz", 12);
+    EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_DATE), refused.Get());
+    VariantClear(&dst);
+    VariantClear(&src);
 }
 
 TEST(ChangeType, ByReferenceSources) {
