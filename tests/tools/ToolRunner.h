@@ -55,10 +55,12 @@ protected:
         return text.str();
     }
 
-    // Runs `calquor ARGS...` with input on its standard input.
-    ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") const {
+    // Runs `calquor ARGS...` with input on its standard input; its standard
+    // output goes to stdoutPath when given (then result.out stays empty).
+    ToolResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                   const char* stdoutPath = nullptr) const {
         const std::string inPath = WriteFile("stdin.txt", input);
-        const std::string outPath = Path("stdout.txt"), errPath = Path("stderr.txt");
+        const std::string outPath = stdoutPath ? stdoutPath : Path("stdout.txt"), errPath = Path("stderr.txt");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
@@ -82,7 +84,7 @@ protected:
         int status = 0;
         waitpid(pid, &status, 0);
         if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-        result.out = ReadFile(outPath);
+        if (!stdoutPath) result.out = ReadFile(outPath);
         result.err = ReadFile(errPath);
         return result;
     }

@@ -116,10 +116,38 @@ TEST_F(EvalTest, FormulaErrorsExitWithOne) {
     EXPECT_NE(result.err.find("1 + * 2\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("^\noffset "), std::string::npos) << result.err;
 
-    result = Run({"eval", "{Missing} + 1"});
+    // An unknown operand is shown where it stands; inside a named formula it
+    // is not in this text, so no caret points into it.
+    result = Run({"eval", "1 + {Missing}"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("calquor: error "), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("Missing"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("calquor: error 5: Unrecognized element:Missing\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("1 + {Missing}\n    ^\noffset 4: Unrecognized element:Missing"), std::string::npos)
+        << result.err;
+    const std::string file = WriteFile("g.txt", "Gross = 1 + {Missing}\n");
+    result = Run({"eval", "@Gross", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Unrecognized element:Missing"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('^'), std::string::npos) << result.err;
+}
+
+// Every command fails when its output cannot be written, rather than
+// reporting success for results that never arrived.
+TEST_F(EvalTest, OutputThatCannotBeWrittenIsAnError) {
+    const std::string csv = WriteFile("in.csv", "A\n1\n");
+    const std::vector<std::vector<std::string>> commands{
+        {"eval", "1 + 2"}, {"check", "1 + 2"}, {"repl"}, {"csv", csv, "--column", "B={A}*2"}};
+    for (const auto& args : commands) {
+        const ToolResult result = Run(args, "1 + 2\n", "/dev/full");
+        EXPECT_EQ(result.exitCode, 2) << Joined(args);
+        EXPECT_NE(result.err.find("cannot write 'standard output'"), std::string::npos) << Joined(args) << result.err;
+    }
+}
+
+TEST_F(EvalTest, FormulasFileMayStartWithAByteOrderMark) {
+    const std::string file = WriteFile("bom.txt", "\xEF\xBB\xBFNet = 2\nTax = @Net * 3\n");
+    const ToolResult result = Run({"eval", "@Tax + @Net", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.substr(0, 1), "8") << result.out;
 }
 
 TEST_F(EvalTest, UnknownNamedFormulaIsAFormulaError) {

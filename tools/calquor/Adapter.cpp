@@ -31,6 +31,9 @@ std::optional<std::string> FormulaBook::Load(const std::string& path) {
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Editors on Windows start UTF-8 files with a byte order mark; the CSV
+        // reader drops it too.
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
         const std::string where = path + ":" + std::to_string(number) + ": ";
         const std::string_view content = TrimBlanks(line);
         if (content.empty() || content[0] == '#') continue;

@@ -38,5 +38,7 @@ int EvaluateFormula(const std::string& formula, ValuesAdapter& adapter, std::FIL
 
 // Prints "calquor: " and the message on stderr.
 void Complain(const std::string& message);
+// "cannot <what> '<path>': <the system's reason>" for the failure in errno.
+std::string FileError(const std::string& what, const std::string& path);
 
 }  // namespace calquor::tool

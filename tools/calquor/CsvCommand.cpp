@@ -223,11 +223,11 @@ int StreamRows(CsvReader& reader, CsvWriter& writer, RowAdapter& adapter, std::v
     return kExitOk;
 }
 
+}  // namespace
+
 std::string FileError(const std::string& what, const std::string& path) {
     return "cannot " + what + " '" + path + "': " + std::strerror(errno);
 }
-
-}  // namespace
 
 int RunCsv(const CsvOptions& options) {
     FormulaBook book;

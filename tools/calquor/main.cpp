@@ -121,10 +121,21 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (*evalCommand) return RunEval(eval);
-        if (*checkCommand) return RunCheck(checkFormula);
-        if (*csvCommand) return RunCsv(csv);
-        return RunRepl(replFormulas);
+        int code = kExitOk;
+        if (*evalCommand)
+            code = RunEval(eval);
+        else if (*checkCommand)
+            code = RunCheck(checkFormula);
+        else if (*csvCommand)
+            code = RunCsv(csv);
+        else
+            code = RunRepl(replFormulas);
+        // Output that never arrived is a failure, whatever the command said.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            Complain(FileError("write", "standard output"));
+            return kExitInput;
+        }
+        return code;
     } catch (const calquor::_com_error& e) {
         Complain(std::string("runtime error: ") + e.ErrorMessage());
     } catch (const std::exception& e) {
