@@ -7,7 +7,6 @@
 #include "com_text.h"
 #include "typelib_model.h"
 
-#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -340,26 +339,16 @@ private:
 
 }  // namespace
 
-ModulePins::~ModulePins() {
-    for (HMODULE module : m_modules) FreeLibrary(module);
+ModuleLoad::~ModuleLoad() {
+    if (m_module) FreeLibrary(m_module);
 }
 
-void ModulePins::Pin(const void* code) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleEx(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, static_cast<const char*>(code), &module)) return;
-    if (std::find(m_modules.begin(), m_modules.end(), module) != m_modules.end()) {
-        FreeLibrary(module);
-        return;
-    }
-    try {
-        m_modules.push_back(module);
-    } catch (...) {
-        FreeLibrary(module);
-        throw;
-    }
+bool ModuleLoad::Load(const char* path) {
+    m_module = LoadLibrary(path);
+    return m_module != nullptr;
 }
 
-std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules) {
+std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, const char* modulePath) {
     if (!data.szName || (data.cTypes && !data.rgTypes)) return nullptr;
     auto library = std::make_shared<Library>();
     library->name = Text(data.szName);
@@ -393,7 +382,6 @@ std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules) {
             func.invkind = from.invkind;
             func.flags = from.wFuncFlags;
             func.invoke = from.pfnInvoke;
-            if (pinModules) library->pins.Pin(reinterpret_cast<const void*>(from.pfnInvoke));
             for (UINT p = 0; p < from.cParams; ++p) {
                 const TLBPARAMDATA& param = from.rgParams[p];
                 if (!param.szName) return nullptr;
@@ -410,6 +398,7 @@ std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules) {
         for (const Impl& impl : type.impls)
             if (library->IndexOf(impl.iid) < 0) return nullptr;
     Describe(*library);
+    if (modulePath && !library->module.Load(modulePath)) return nullptr;
     return library;
 }
 
@@ -422,12 +411,12 @@ HRESULT NewTypeLib(std::shared_ptr<const Library> library, ITypeLib** result) {
 
 namespace {
 
-HRESULT FromData(const TLBLIBDATA* pData, bool pinModules, ITypeLib** pptlib) {
+HRESULT FromData(const TLBLIBDATA* pData, const char* modulePath, ITypeLib** pptlib) {
     if (!pptlib) return E_INVALIDARG;
     *pptlib = nullptr;
     if (!pData) return E_INVALIDARG;
     try {
-        std::shared_ptr<const tlb::Library> library = tlb::Copy(*pData, pinModules);
+        std::shared_ptr<const tlb::Library> library = tlb::Copy(*pData, modulePath);
         if (!library) return TYPE_E_INVALIDSTATE;
         return tlb::NewTypeLib(std::move(library), pptlib);
     } catch (const std::bad_alloc&) {
@@ -440,20 +429,21 @@ HRESULT FromData(const TLBLIBDATA* pData, bool pinModules, ITypeLib** pptlib) {
 // The caller's own tables: it keeps the module of their stubs loaded for as
 // long as the library lives (a module's copy of its own tables holding a load
 // of that module could never be unloaded).
-HRESULT CreateTypeLibFromData(const TLBLIBDATA* pData, ITypeLib** pptlib) { return FromData(pData, false, pptlib); }
+HRESULT CreateTypeLibFromData(const TLBLIBDATA* pData, ITypeLib** pptlib) { return FromData(pData, nullptr, pptlib); }
 
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
     if (!pptlib) return E_INVALIDARG;
     *pptlib = nullptr;
     if (!szFile || !*szFile) return E_INVALIDARG;
     try {
-        HMODULE module = LoadLibrary(com::Utf8(szFile).c_str());
+        const std::string path = com::Utf8(szFile);
+        HMODULE module = LoadLibrary(path.c_str());
         if (!module) return TYPE_E_CANTLOADLIBRARY;
         HRESULT hr = TYPE_E_CANTLOADLIBRARY;
         if (HRSRC resource = FindResource(module, 1, "TYPELIB")) {
             const auto* data = static_cast<const TLBLIBDATA*>(LockResource(resource));
             try {
-                hr = FromData(data, true, pptlib);
+                hr = FromData(data, path.c_str(), pptlib);
             } catch (...) {
                 FreeLibrary(module);
                 throw;

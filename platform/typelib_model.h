@@ -50,24 +50,24 @@ struct Type {
     const Func* FindFunc(MEMBERID memid) const;
 };
 
-// Loads of the modules whose stubs a library calls, freed with the library:
+// A load of the module a library was read from, freed with the library:
 // type information a client keeps must not call into a module that was
-// unloaded meanwhile.
-class ModulePins {
+// unloaded meanwhile (the stubs live there).
+class ModuleLoad {
 public:
-    ModulePins() = default;
-    ModulePins(const ModulePins&) = delete;
-    ModulePins& operator=(const ModulePins&) = delete;
-    ~ModulePins();
-    // Takes a load of the module that holds code, once per module.
-    void Pin(const void* code);
+    ModuleLoad() = default;
+    ModuleLoad(const ModuleLoad&) = delete;
+    ModuleLoad& operator=(const ModuleLoad&) = delete;
+    ~ModuleLoad();
+    // Takes a load of the module at path (UTF-8); false when it cannot.
+    bool Load(const char* path);
 
 private:
-    std::vector<HMODULE> m_modules;
+    HMODULE m_module = nullptr;
 };
 
 struct Library {
-    ModulePins pins;
+    ModuleLoad module;
     std::u16string name;
     std::u16string help;
     TLIBATTR attr{};
@@ -79,9 +79,9 @@ struct Library {
 
 // A checked copy of the tables; null when they are malformed (a null name,
 // a function without stub, a coclass naming an interface the library lacks).
-// With pinModules the copy holds a load of every module its stubs are in.
-// Throws std::bad_alloc.
-std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, bool pinModules);
+// With a module path the copy holds a load of that module, whose tables
+// they are. Throws std::bad_alloc.
+std::shared_ptr<const Library> Copy(const TLBLIBDATA& data, const char* modulePath = nullptr);
 
 // A new ITypeLib over the library (one reference).
 HRESULT NewTypeLib(std::shared_ptr<const Library> library, ITypeLib** result);
