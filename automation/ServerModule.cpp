@@ -93,28 +93,33 @@ HRESULT GetTypeLib(ITypeLib** library) {
     return S_OK;
 }
 
-HRESULT GetTypeInfo(REFGUID type, ITypeInfo** info) {
+namespace {
+
+// The type information of one type of the library that load gives (it fills
+// its ITypeLib** argument and returns an HRESULT).
+template <class Load>
+HRESULT TypeInfoFrom(Load&& load, REFGUID type, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
     ITypeLib* library = nullptr;
-    HRESULT hr = GetTypeLib(&library);
+    HRESULT hr = load(&library);
     if (FAILED(hr)) return hr;
     hr = library->GetTypeInfoOfGuid(type, info);
     library->Release();
     return hr;
 }
 
+}  // namespace
+
+HRESULT GetTypeInfo(REFGUID type, ITypeInfo** info) { return TypeInfoFrom(GetTypeLib, type, info); }
+
 HRESULT GetClientTypeInfo(REFGUID type, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    const std::string path = ModulePath();
-    if (path.empty()) return E_UNEXPECTED;
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLib(oletext::Wide(path).c_str(), &library);
-    if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(type, info);
-    library->Release();
-    return hr;
+    return TypeInfoFrom(
+        [](ITypeLib** library) {
+            const std::string path = ModulePath();
+            return path.empty() ? E_UNEXPECTED : LoadTypeLib(oletext::Wide(path).c_str(), library);
+        },
+        type, info);
 }
 
 HRESULT ReportException(REFIID iid) noexcept {

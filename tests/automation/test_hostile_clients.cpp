@@ -105,6 +105,16 @@ protected:
             [&](void** out) { return CoCreateInstance(S::clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out); });
     }
 
+    // The class's factory, and an object it makes; both asserted to succeed.
+    static void CreateThroughFactory(Ptr<IClassFactory>& factory, Ptr<IFormula>& formula) {
+        ASSERT_EQ(factory.Receive([](void** out) {
+            return CoGetClassObject(S::clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, out);
+        }),
+                  S_OK);
+        ASSERT_EQ(formula.Receive([&](void** out) { return factory->CreateInstance(nullptr, S::formula, out); }),
+                  S_OK);
+    }
+
     struct Outcome {
         long code = -1;
         std::string message;
@@ -156,13 +166,8 @@ TYPED_TEST(HostileClientTest, EveryReleaseReturnsWhatIsLeft) {
 
 TYPED_TEST(HostileClientTest, ObjectsOutliveTheirFactory) {
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(factory.Receive([](void** out) {
-        return CoGetClassObject(TypeParam::clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, out);
-    }),
-              S_OK);
     Ptr<typename TestFixture::IFormula> formula;
-    ASSERT_EQ(formula.Receive([&](void** out) { return factory->CreateInstance(nullptr, TypeParam::formula, out); }),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(this->CreateThroughFactory(factory, formula));
     factory.reset();
     CoFreeUnusedLibraries();
     ASSERT_TRUE(this->ModuleLoaded());
@@ -227,13 +232,8 @@ TYPED_TEST(HostileClientTest, TypeInformationOutlivesTheServersObjects) {
 
 TYPED_TEST(HostileClientTest, AnUnbalancedUnlockDoesNotUnloadLiveObjects) {
     Ptr<IClassFactory> factory;
-    ASSERT_EQ(factory.Receive([](void** out) {
-        return CoGetClassObject(TypeParam::clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, out);
-    }),
-              S_OK);
     Ptr<typename TestFixture::IFormula> formula;
-    ASSERT_EQ(formula.Receive([&](void** out) { return factory->CreateInstance(nullptr, TypeParam::formula, out); }),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(this->CreateThroughFactory(factory, formula));
     // Unlocking what was never locked is refused and counts for nothing.
     EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
     EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);

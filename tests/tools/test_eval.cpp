@@ -139,7 +139,9 @@ TEST_F(EvalTest, OutputThatCannotBeWrittenIsAnError) {
     for (const auto& args : commands) {
         const ToolResult result = Run(args, "1 + 2\n", "/dev/full");
         EXPECT_EQ(result.exitCode, 2) << Joined(args);
-        EXPECT_NE(result.err.find("cannot write 'standard output'"), std::string::npos) << Joined(args) << result.err;
+        const auto at = result.err.find("cannot write 'standard output'");
+        EXPECT_NE(at, std::string::npos) << Joined(args) << result.err;
+        EXPECT_EQ(result.err.find("cannot write", at + 1), std::string::npos) << "said twice: " << result.err;
     }
 }
 
