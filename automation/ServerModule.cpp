@@ -1,9 +1,9 @@
 // Module state shared by the object, the factory and registration.
 #include "ServerModule.h"
 
+#include "Limits.h"
 #include "OleText.h"
 #include "ServerBuild.h"
-
 
 #include <atomic>
 #include <exception>
@@ -125,6 +125,9 @@ HRESULT GetClientTypeInfo(REFGUID type, ITypeInfo** info) {
 HRESULT ReportException(REFIID iid) noexcept {
     try {
         try {
+            throw;
+        } catch (const LimitExceeded&) {
+            // A calculation past its limits: memory is left to describe it.
             throw;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;

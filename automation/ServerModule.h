@@ -59,7 +59,8 @@ HRESULT GetClientTypeInfo(REFGUID type, ITypeInfo** info);
 HRESULT LoadModuleTypeLib(ITypeLib** library);
 
 // Turns the exception being handled into an HRESULT: E_OUTOFMEMORY for
-// running out of memory, otherwise DISP_E_EXCEPTION with the exception's
+// running out of memory, otherwise (a calculation past its limits included,
+// described as "Out of memory.") DISP_E_EXCEPTION with the exception's
 // text set as the thread's error information (source: the class's
 // programmatic identifier, GUID: iid). Call only from a catch handler.
 HRESULT ReportException(REFIID iid) noexcept;

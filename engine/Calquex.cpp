@@ -4,9 +4,45 @@
 #include "AdapterAccess.h"
 #include "CompiledProgram.h"
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace calquor {
+namespace {
+
+bool operator==(const CalculationLimits& a, const CalculationLimits& b) {
+    return a.maxTextBytes == b.maxTextBytes && a.workBytes == b.workBytes;
+}
+
+// The limits of engines that do not keep the defaults, by engine. Engines
+// with the defaults have no row, and while no engine has one (the common
+// case) a calculation finds its limits with one load of the count, without
+// the lock.
+struct LimitTable {
+    std::mutex lock;
+    std::unordered_map<const Calquex*, CalculationLimits> rows;
+};
+std::atomic<std::size_t> g_limitRows{0};
+
+// Never destroyed: engines in static storage may still be destroyed after it.
+LimitTable& Limits() {
+    static LimitTable* const table = new LimitTable;
+    return *table;
+}
+
+void StoreLimits(const Calquex* engine, const CalculationLimits& limits) {
+    LimitTable& table = Limits();
+    const std::lock_guard<std::mutex> hold(table.lock);
+    if (limits == CalculationLimits{})
+        table.rows.erase(engine);
+    else
+        table.rows[engine] = limits;
+    g_limitRows.store(table.rows.size(), std::memory_order_relaxed);
+}
+
+}  // namespace
 
 Calquex::Calquex() : m_szFormula{}, m_nCurPos(0), m_bCompiled(false), m_pAdapter(adapter::DefaultHandle()), m_bTextCut(false) {}
 
@@ -20,9 +56,13 @@ Calquex::Calquex(const Calquex& other)
       m_bTextCut(other.m_bTextCut) {
     std::memcpy(m_szFormula, other.m_szFormula, sizeof m_szFormula);
     adapter::Retain(m_pAdapter);
+    if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, other.GetLimits());
 }
 
-Calquex::~Calquex() { adapter::Release(m_pAdapter); }
+Calquex::~Calquex() {
+    adapter::Release(m_pAdapter);
+    if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, CalculationLimits{});
+}
 
 Calquex& Calquex::operator=(const Calquex& other) {
     if (this != &other) {
@@ -60,5 +100,17 @@ void Calquex::SetFormulaStr(const char* formula) {
 const char* Calquex::GetFormulaStr() const { return m_szFormula; }
 
 int Calquex::GetCurrentPos() { return m_nCurPos; }
+
+void Calquex::SetLimits(const CalculationLimits& limits) { StoreLimits(this, limits); }
+
+// An engine is used by one thread at a time, and whoever hands it to another
+// thread orders that hand-over: a relaxed load sees this engine's own rows.
+CalculationLimits Calquex::GetLimits() const {
+    if (g_limitRows.load(std::memory_order_relaxed) == 0) return {};
+    LimitTable& table = Limits();
+    const std::lock_guard<std::mutex> hold(table.lock);
+    const auto row = table.rows.find(this);
+    return row == table.rows.end() ? CalculationLimits{} : row->second;
+}
 
 }  // namespace calquor

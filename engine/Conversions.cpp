@@ -2,6 +2,7 @@
 #include "Conversions.h"
 
 #include "Flavour.h"
+#include "Limits.h"
 
 #include <algorithm>
 #include <climits>
@@ -59,10 +60,14 @@ _bstr_t ToBstr(const VARIANT& v) {
 std::string Narrow(const OLECHAR* wide, std::size_t length) {
     if (!wide || length == 0) return {};
     // ASCII, the common case of names and numbers, maps unit to byte.
-    if (std::all_of(wide, wide + length, [](OLECHAR c) { return c < 0x80; })) return std::string(wide, wide + length);
+    if (std::all_of(wide, wide + length, [](OLECHAR c) { return c < 0x80; })) {
+        detail::ChargeText(length);
+        return std::string(wide, wide + length);
+    }
     const int count = static_cast<int>(length);
     const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) _com_issue_error(E_OUTOFMEMORY);
+    detail::ChargeText(static_cast<std::size_t>(bytes));
     std::string text(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide, count, text.data(), bytes, nullptr, nullptr);
     return text;
@@ -94,25 +99,35 @@ BSTR AllocWide(std::string_view text) {
 
 }  // namespace
 
-_bstr_t Widen(std::string_view text) { return _bstr_t(AllocWide(text), false); }
+_bstr_t Widen(std::string_view text) {
+    detail::ChargeText(text.size());
+    return _bstr_t(AllocWide(text), false);
+}
 
 std::string TextOf(const VARIANT& v) {
     if (v.vt == VT_BSTR) return Narrow(v.bstrVal, SysStringLen(v.bstrVal));
     if (v.vt == varString) {
         const char* str = GetStrVal(v);
-        return std::string(str ? str : "", AnsiStrLen(str));
+        const std::size_t length = AnsiStrLen(str);
+        detail::ChargeText(length);
+        return std::string(str ? str : "", length);
     }
     return ToText(v);
 }
 
 std::string ToText(const VARIANT& v) {
     if (v.vt == VT_BSTR || v.vt == varString) return TextOf(v);
-    if constexpr (flavour::kRuntimeRules) return rtl::VarToString(v);
+    if constexpr (flavour::kRuntimeRules) {
+        std::string text = rtl::VarToString(v);
+        detail::ChargeText(text.size());
+        return text;
+    }
     const _bstr_t wide = ToBstr(v);
     return Narrow(wide, wide.length());
 }
 
 _variant_t MakeText(std::string_view text) {
+    detail::ChargeText(text.size());
     _variant_t value;
     if constexpr (flavour::kRuntimeRules) {
         if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);

@@ -6,6 +6,7 @@
 #include "Conversions.h"
 #include "Flavour.h"
 #include "FunctionTable.h"
+#include "Limits.h"
 #include "Operators.h"
 #include "ResultCodes.h"
 #include "StraightLine.h"
@@ -33,25 +34,17 @@ constexpr int kMaxReferenceDepth = 100;
 // fraction of a second (a reference costs a few microseconds).
 constexpr int kMaxReferenceCalculations = 100000;
 
-// What the calculations running on this thread share: their nesting depth,
-// and the reference calculations started since the outermost calculation
-// began (reset by it). One object, so that a calculation finds both with one
-// thread-local lookup.
-struct ThreadCounters {
-    int depth = 0;
-    int references = 0;
-};
-thread_local ThreadCounters t_counters;
+using detail::Counters;
+using detail::ThreadCounters;
 
-// This thread's counters. Kept out of line on purpose: a caller then holds
-// the address it returns, where an inlined access would look the
-// thread-local object up again at every use.
-[[gnu::noinline]] ThreadCounters& Counters() noexcept { return t_counters; }
-
+// Counts one level of calculation; leaving the outermost one opens the text
+// limits again, however it is left.
 struct DepthGuard {
-    int& depth;
-    explicit DepthGuard(ThreadCounters& counters) : depth(counters.depth) { ++depth; }
-    ~DepthGuard() { --depth; }
+    ThreadCounters& counters;
+    explicit DepthGuard(ThreadCounters& c) : counters(c) { ++counters.depth; }
+    ~DepthGuard() {
+        if (--counters.depth == 0) counters.maxTextBytes = counters.workLeft = SIZE_MAX;
+    }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
@@ -208,6 +201,14 @@ _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
 
 namespace detail {
 
+namespace {
+thread_local ThreadCounters t_counters;
+}  // namespace
+
+ThreadCounters& Counters() noexcept { return t_counters; }
+
+void ThrowLimitExceeded() { throw LimitExceeded(); }
+
 std::shared_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
     auto program = std::make_shared<CompiledProgram>();
     program->steps.resize(postfix.size());
@@ -249,7 +250,13 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     // Held for the run: the adapter may change this engine's text meanwhile.
     const std::shared_ptr<detail::CompiledProgram> program = m_pProgram;
     ThreadCounters& counters = Counters();
-    if (counters.depth == 0) counters.references = 0;
+    if (counters.depth == 0) {
+        // The outermost calculation's limits hold for every level within it.
+        const CalculationLimits limits = GetLimits();
+        counters.references = 0;
+        counters.maxTextBytes = limits.maxTextBytes;
+        counters.workLeft = limits.workBytes;
+    }
     DepthGuard depth(counters);
     // Held for the run as well: the adapter may unbind itself from inside a
     // call, and the engine's reference may be the last one.

@@ -3,6 +3,7 @@
 
 #include "Conversions.h"
 #include "Flavour.h"
+#include "Limits.h"
 #include "ResultCodes.h"
 
 #include <calquor/rtl.h>
@@ -58,7 +59,11 @@ bool IsText(const VARIANT& v) { return v.vt == VT_BSTR || v.vt == varString; }
 // The second flavour's "+" on texts: its 8-bit kind, or a wide string when
 // either side is one, as that runtime joins them.
 _variant_t ConcatenateRuntime(const VARIANT& l, const VARIANT& r) {
-    const std::string joined = conv::ToText(l) + conv::ToText(r);
+    const std::string left = conv::ToText(l);
+    const std::string right = conv::ToText(r);
+    // Refused before the join is built, not after.
+    detail::CheckTextSize(left.size() + right.size());
+    const std::string joined = left + right;
     if (l.vt == VT_BSTR || r.vt == VT_BSTR) return _variant_t(conv::Widen(joined));
     return conv::MakeText(joined);
 }
@@ -91,6 +96,7 @@ _variant_t Concatenate(const VARIANT& l, const VARIANT& r) {
     const _bstr_t b = conv::ToBstr(r);
     const unsigned la = a.length(), lb = b.length();
     if (la > UINT32_MAX / 2 - lb) _com_issue_error(E_OUTOFMEMORY);
+    detail::ChargeText(std::size_t{la} + lb);
     BSTR joined = SysAllocStringLen(nullptr, la + lb);
     if (!joined) _com_issue_error(E_OUTOFMEMORY);
     if (la) std::memcpy(joined, static_cast<const OLECHAR*>(a), la * sizeof(OLECHAR));

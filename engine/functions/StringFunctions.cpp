@@ -5,6 +5,7 @@
 
 #include "Conversions.h"
 #include "Flavour.h"
+#include "Limits.h"
 
 #include <calquor/rtl.h>
 
@@ -149,11 +150,15 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
     if (from.empty()) return conv::MakeText(text);
     // The scan resumes after each replaced occurrence, so inserted text is
     // never searched again and occurrences never overlap.
+    // Replacing can multiply a text's length, so the result is held to the
+    // largest text while it grows, before it takes the memory.
+    const std::size_t most = detail::Counters().maxTextBytes;
     std::string result;
     std::size_t done = 0;
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, done)) {
         result.append(text, done, at - done);
         result += to;
+        if (result.size() > most) detail::ThrowLimitExceeded();
         done = at + from.size();
         // The second flavour replaces the first occurrence only.
         if constexpr (kRuntime) break;

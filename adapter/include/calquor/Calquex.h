@@ -7,6 +7,7 @@
 #include <calquor/DataAdapter.h>
 #include <calquor/oleauto.h>
 
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <string>
@@ -71,6 +72,25 @@ struct OPERATOR {
     short nPriority;
 };
 
+// What one top-level calculation may make of texts, so that formulas from
+// untrusted users cannot take the host's memory or a core: the largest text
+// value, and the bytes of text it may make in all (string function results,
+// concatenations and conversions to text, at every level of @name
+// references together, beside their limit of 100,000 reference
+// calculations). A text the calculation would make past either fails the
+// calculation as running out of memory does: code 1 "type cast error" in
+// CLQMFC, _com_error (E_OUTOFMEMORY) leaving Calculate in Calquor_VCL. The
+// defaults are far beyond any real formula (a formula of 1023 bytes makes
+// texts of a few kilobytes) and stop a runaway one within a fraction of a
+// second. Counted in bytes of 8-bit text (UTF-16 units for a concatenation of
+// wide texts); SIZE_MAX leaves a limit open.
+struct CalculationLimits {
+    static constexpr std::size_t kDefaultMaxTextBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kDefaultWorkBytes = std::size_t{64} << 20;
+    std::size_t maxTextBytes = kDefaultMaxTextBytes;
+    std::size_t workBytes = kDefaultWorkBytes;
+};
+
 // The formula engine. Holds a formula text (at most 1023 bytes of UTF-8), its
 // compiled postfix form and the data adapter that supplies operand values.
 //
@@ -100,11 +120,12 @@ public:
     // an error the cut leaves before it (a function name without its
     // parenthesis), so a cut formula never calculates to a wrong value.
     explicit Calquex(const char* formula);
-    // A full copy: compiled form, text, scan position, compiled flag, adapter.
+    // A full copy: compiled form, text, scan position, compiled flag, adapter,
+    // limits.
     Calquex(const Calquex& other);
     ~Calquex();
     // Takes the other engine's text only; the target is no longer compiled
-    // and keeps its own adapter and scan position.
+    // and keeps its own adapter, scan position and limits.
     Calquex& operator=(const Calquex& other);
 
     // Stores the text (see the text constructor for overlong texts) and drops
@@ -134,6 +155,14 @@ public:
     // success; otherwise code and message tell what failed. The caller owns
     // the returned value.
     _variant_t Calculate(int& code, std::string& message);
+
+    // The limits of this engine's calculations (see CalculationLimits); a
+    // new engine has the defaults, a copy its source's. They apply when this
+    // engine calculates outermost: a calculation inside another one, an
+    // @name reference's included, shares the outer one's limits and budget.
+    // Kept beside the engine rather than in it, so the class keeps its layout.
+    void SetLimits(const CalculationLimits& limits);
+    CalculationLimits GetLimits() const;
 
     // The scanner: the next token from the scan position.
     Token GetNextToken();

@@ -1,0 +1,61 @@
+// What one top-level calculation may spend, and how the places that make
+// texts charge it. The limits are checked where a text value is made (a
+// string function's result, a concatenation, a conversion to text), never
+// per step, so numeric formulas pay nothing for them.
+#pragma once
+
+#include <calquor/oleauto.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace calquor {
+
+// Thrown when a calculation would pass one of its limits. It is the variant
+// layer's out-of-memory error, so that every build reports it exactly as it
+// reports running out of memory (CLQMFC: code 1 "type cast error"; Calquor_VCL:
+// the _com_error a host already catches). Its own type only lets the
+// Calquor_Auto server describe it, which it cannot do for a real lack of
+// memory.
+class LimitExceeded : public _com_error {
+public:
+    LimitExceeded() noexcept : _com_error(E_OUTOFMEMORY) {}
+};
+
+namespace detail {
+
+// What the calculations running on this thread share: their nesting depth,
+// the reference calculations started since the outermost calculation began,
+// and that calculation's text limits (the largest text value, and the bytes
+// of text it may still make). Outside every calculation the text limits are
+// open, so that compiling and the hosts' own conversions are never charged.
+struct ThreadCounters {
+    int depth = 0;
+    int references = 0;
+    std::size_t maxTextBytes = SIZE_MAX;
+    std::size_t workLeft = SIZE_MAX;
+};
+
+// This thread's counters. Kept out of line on purpose: a caller then holds
+// the address it returns, where an inlined access would look the
+// thread-local object up again at every use.
+[[gnu::noinline]] ThreadCounters& Counters() noexcept;
+
+[[noreturn]] void ThrowLimitExceeded();
+
+// Fails unless a text of bytes fits the running calculation's largest text;
+// charges nothing (for a text still being built).
+inline void CheckTextSize(std::size_t bytes) {
+    if (bytes > Counters().maxTextBytes) ThrowLimitExceeded();
+}
+
+// Fails unless a text of bytes fits the largest text and the work left, and
+// charges it.
+inline void ChargeText(std::size_t bytes) {
+    ThreadCounters& counters = Counters();
+    if (bytes > counters.maxTextBytes || bytes > counters.workLeft) ThrowLimitExceeded();
+    counters.workLeft -= bytes;
+}
+
+}  // namespace detail
+}  // namespace calquor
