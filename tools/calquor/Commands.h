@@ -25,6 +25,10 @@ struct CsvOptions {
     bool strict = false;
 };
 
+// The limits of every calculation the commands run (--max-text-bytes,
+// --work-budget); the engine's defaults unless given.
+extern CalculationLimits g_limits;
+
 int RunEval(const EvalOptions& options);
 int RunCheck(const std::string& formula);
 int RunCsv(const CsvOptions& options);

@@ -149,6 +149,7 @@ std::optional<std::string> ParseColumns(const std::vector<std::string>& argument
             if (auto problem = book.Define(name, formula)) return "--column " + name + ": " + *problem;
         }
         columns.push_back(Column{name, formula, Calquex(formula.c_str())});
+        columns.back().engine.SetLimits(g_limits);
     }
     return std::nullopt;
 }

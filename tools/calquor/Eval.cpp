@@ -24,12 +24,15 @@ int ErrorPosition(const std::string& formula, int code, const std::string& messa
 
 }  // namespace
 
+CalculationLimits g_limits;
+
 int EvaluateFormula(const std::string& formula, ValuesAdapter& adapter, std::FILE* out, std::FILE* err) {
     if (auto problem = CheckFormulaText(formula)) {
         std::fprintf(err, "calquor: %s\n", problem->c_str());
         return kExitInput;
     }
     Calquex engine(formula.c_str());
+    engine.SetLimits(g_limits);
     engine.SetDataAdapter(&adapter);
     int pos = 0;
     std::string message;

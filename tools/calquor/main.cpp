@@ -73,6 +73,14 @@ const std::string kReplFooter = std::string(
     "  printf ':set Qty=3\\n{Qty} * 2\\n' | calquor repl\n\n"
     "Exit codes: 0 at :quit or the end of input, 2 for an unreadable formulas file.\n");
 
+// The engine's limits per calculation, shared by eval, csv and repl.
+void AddLimitOptions(CLI::App* command, calquor::CalculationLimits& limits) {
+    command->add_option("--max-text-bytes", limits.maxTextBytes, "Largest text a calculation may make (16MiB)")
+        ->transform(CLI::AsSizeValue(false));
+    command->add_option("--work-budget", limits.workBytes, "Bytes of text a calculation may make in all (64MiB)")
+        ->transform(CLI::AsSizeValue(false));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,6 +95,7 @@ int main(int argc, char** argv) {
     evalCommand->add_option("--set", eval.settings, "Operand value NAME=VALUE or NAME:KIND=VALUE (repeatable)")
         ->allow_extra_args(false);
     evalCommand->add_option("--formulas", eval.formulasPath, "File of named formulas for @name");
+    AddLimitOptions(evalCommand, g_limits);
     evalCommand->footer(kEvalFooter);
 
     std::string checkFormula;
@@ -104,11 +113,13 @@ int main(int argc, char** argv) {
     csvCommand->add_option("--formulas", csv.formulasPath, "File of named formulas for @name");
     csvCommand->add_option("-o,--output", csv.outputPath, "Write here instead of standard output");
     csvCommand->add_flag("--strict", csv.strict, "Stop at the first failing formula (exit code 1)");
+    AddLimitOptions(csvCommand, g_limits);
     csvCommand->footer(kCsvFooter);
 
     std::string replFormulas;
     CLI::App* replCommand = app.add_subcommand("repl", "Calculate formulas typed one per line");
     replCommand->add_option("--formulas", replFormulas, "File of named formulas for @name");
+    AddLimitOptions(replCommand, g_limits);
     replCommand->footer(kReplFooter);
 
     try {
