@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -166,6 +167,158 @@ TEST(HostileReferences, EachCalculationHasABudgetOfItsOwn) {
         EXPECT_TRUE(IsNumber(out, 50000)) << run;
     }
     EXPECT_EQ(FormulaCalls(adapter), 2 * 50251);
+}
+
+// ---- Texts that grow past the calculation's limits ------------------------------
+
+// Calculates engine once: it must fail as running out of memory fails, with
+// code 1 "type cast error" and false, or in Calquor_VCL with _com_error
+// E_OUTOFMEMORY leaving Calculate.
+::testing::AssertionResult RunsOutOfLimits(Calquex& engine) {
+    Outcome out;
+    try {
+        out.value = engine.Calculate(out.code, out.message);
+    } catch (const _com_error& error) {
+        if (kRuntimeRules && error.Error() == E_OUTOFMEMORY) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "_com_error " << error.Error();
+    }
+    if (!kRuntimeRules) return test::IsTypeCastError(out);
+    return ::testing::AssertionFailure() << "returned code " << out.code << " \"" << out.message << "\"";
+}
+
+// name = '<length a's>'
+std::string Letters(std::size_t length) { return "'" + std::string(length, 'a') + "'"; }
+
+struct GrowthCase {
+    const char* name;
+    std::map<std::string, std::string> formulas;
+    std::string text;
+    // Reference calculations the limits allow at most: far below the
+    // 100,000 that would otherwise stop the case, if anything does.
+    int maxFormulaCalls;
+    // Calquor_VCL's Replace changes the first occurrence only, so there the
+    // case's text does not grow.
+    bool replaceGrows;
+};
+
+void PrintTo(const GrowthCase& c, std::ostream* os) { *os << c.name; }
+
+// Doubling references: g0 is 500 bytes, g<k> = @g<k-1> + @g<k-1>.
+std::map<std::string, std::string> Doubling(int levels) {
+    std::map<std::string, std::string> formulas{{"g0", Letters(500)}};
+    for (int k = 1; k <= levels; ++k)
+        formulas["g" + std::to_string(k)] = "@g" + std::to_string(k - 1) + " + @g" + std::to_string(k - 1);
+    return formulas;
+}
+
+// Branching references over a long text: L<k> = @L<k+1> + @L<k+1> down to
+// L17 = Length(@<over>), where S = Replace of a 480-byte text in itself.
+std::map<std::string, std::string> Branching(const std::string& over) {
+    std::map<std::string, std::string> formulas{
+        {"S", "Replace(" + Letters(480) + ", 'a', " + Letters(480) + ")"},
+        {"S2", "Replace(@S, 'a', 'aaaaaaaaaa')"},
+        {"L17", "Length(@" + over + ")"}};
+    for (int k = 1; k < 17; ++k)
+        formulas["L" + std::to_string(k)] = "@L" + std::to_string(k + 1) + " + @L" + std::to_string(k + 1);
+    return formulas;
+}
+
+const std::string kHundred = Letters(100);
+
+class TextsThatGrow : public ::testing::TestWithParam<GrowthCase> {};
+
+TEST_P(TextsThatGrow, FailAsRunningOutOfMemoryWithinTheLimits) {
+    const GrowthCase& c = GetParam();
+    if (kRuntimeRules && c.replaceGrows) GTEST_SKIP() << "Replace changes the first occurrence only";
+    MapAdapter adapter;
+    adapter.formulas = c.formulas;
+    Calquex engine(c.text.c_str());
+    engine.SetDataAdapter(&adapter);
+    EXPECT_TRUE(RunsOutOfLimits(engine));
+    EXPECT_LE(FormulaCalls(adapter), c.maxFormulaCalls);
+    // The engine calculates again, and the next calculation has a budget of
+    // its own.
+    adapter.calls.clear();
+    EXPECT_TRUE(RunsOutOfLimits(engine));
+    engine.SetFormulaStr("Length(@g0 + 'b')");
+    adapter.formulas = Doubling(0);
+    Outcome out;
+    out.value = engine.Calculate(out.code, out.message);
+    EXPECT_TRUE(IsNumber(out, 501));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TextsThatGrow,
+    ::testing::Values(
+        // 100 a's, each replaced by 100 a's four times over: 10 GB asked for.
+        GrowthCase{"ReplaceNest", {},
+                   "Length(Replace(Replace(Replace(Replace(" + kHundred + ", 'a', " + kHundred + "), 'a', " +
+                       kHundred + "), 'a', " + kHundred + "), 'a', " + kHundred + "))",
+                   0, true},
+        // 2^16 lengths of a 230,400-byte text.
+        GrowthCase{"ReplaceUnderBranchingReferences", Branching("S"), "@L1", 1000, true},
+        GrowthCase{"ReplaceTwiceUnderBranchingReferences", Branching("S2"), "@L1", 200, true},
+        // A 500-byte text doubled 20 times: 500 MB.
+        GrowthCase{"DoublingReferences", Doubling(20), "Length(@g20)", 30000, false}),
+    [](const ::testing::TestParamInfo<GrowthCase>& info) { return std::string(info.param.name); });
+
+// One byte less than a formula needs fails it; the count is exact.
+TEST(HostileLimits, TheLargestTextAndTheWorkBudgetAreCountedInBytes) {
+    const auto runs = [](const char* text, const CalculationLimits& limits) {
+        Calquex engine(text);
+        engine.SetLimits(limits);
+        int code = -1;
+        std::string message;
+        try {
+            return engine.Calculate(code, message).vt != VT_BOOL && code == 0;
+        } catch (const _com_error&) {
+            return false;
+        }
+    };
+    constexpr std::size_t kOpen = SIZE_MAX;
+    // The join is 8 bytes; the replaced text 8 (Calquor_VCL: 'bbaaa', 5).
+    const std::size_t replaced = kRuntimeRules ? 5 : 8;
+    for (const char* text : {"'aaaa' + 'bbbb'", "Length('aaaa' + 'bbbb')"}) {
+        EXPECT_TRUE(runs(text, {8, kOpen})) << text;
+        EXPECT_FALSE(runs(text, {7, kOpen})) << text;
+    }
+    EXPECT_TRUE(runs("Replace('aaaa', 'a', 'bb')", {replaced, kOpen}));
+    EXPECT_FALSE(runs("Replace('aaaa', 'a', 'bb')", {replaced - 1, kOpen}));
+    // Length converts the join once more (Calquor_VCL also converts both
+    // parts to 8-bit text before joining them).
+    const std::size_t work = kRuntimeRules ? 24 : 16;
+    EXPECT_TRUE(runs("Length('aaaa' + 'bbbb')", {kOpen, work}));
+    EXPECT_FALSE(runs("Length('aaaa' + 'bbbb')", {kOpen, work - 1}));
+    // Numbers make no texts: nothing is charged.
+    EXPECT_TRUE(runs("1 + 2 * Max(3, 4)", {0, 0}));
+}
+
+TEST(HostileLimits, EachEngineKeepsItsOwnAndReferencesShareTheOutermost) {
+    const CalculationLimits defaults = Calquex().GetLimits();
+    EXPECT_EQ(defaults.maxTextBytes, std::size_t{16} << 20);
+    EXPECT_EQ(defaults.workBytes, std::size_t{64} << 20);
+    MapAdapter adapter;
+    adapter.formulas["t"] = "'aaaa' + 'bbbb'";
+    Calquex small("Length(@t)");
+    small.SetDataAdapter(&adapter);
+    small.SetLimits({7, SIZE_MAX});
+    Calquex copy(small);
+    Calquex assigned;
+    assigned = small;
+    EXPECT_EQ(copy.GetLimits().maxTextBytes, 7u);
+    EXPECT_EQ(assigned.GetLimits().maxTextBytes, defaults.maxTextBytes);
+    // The referenced formula's own engine has the defaults; the outer
+    // engine's limits hold for it.
+    EXPECT_TRUE(RunsOutOfLimits(small));
+    EXPECT_TRUE(RunsOutOfLimits(copy));
+    small.SetLimits({8, SIZE_MAX});
+    EXPECT_TRUE(IsNumber(Calc("Length(@t)", &adapter), 8));
+    Outcome out;
+    out.value = small.Calculate(out.code, out.message);
+    EXPECT_TRUE(IsNumber(out, 8));
+    // Back to the defaults; a destroyed engine's limits go with it.
+    small.SetLimits(defaults);
+    EXPECT_EQ(small.GetLimits().maxTextBytes, defaults.maxTextBytes);
 }
 
 // ---- Degenerate and overlong texts ---------------------------------------------
