@@ -280,6 +280,45 @@ TYPED_TEST(HostileClientTest, AnAdapterMayUnbindItselfDuringACall) {
     EXPECT_EQ(this->Calculate(formula.get(), "{x}").message, "Unrecognized element:x");
 }
 
+TYPED_TEST(HostileClientTest, GrowingTextsFailAsRunningOutOfMemory) {
+    // g0 is 500 bytes, g<k> = @g<k-1> + @g<k-1>: 500 MB asked for.
+    MapAdapter adapter(TypeParam::adapter);
+    adapter.formulas["g0"] = "'" + std::string(500, 'a') + "'";
+    for (int k = 1; k <= 20; ++k)
+        adapter.formulas["g" + std::to_string(k)] = "@g" + std::to_string(k - 1) + " + @g" + std::to_string(k - 1);
+    Ptr<typename TestFixture::IFormula> formula;
+    ASSERT_EQ(this->Create(TypeParam::formula, formula), S_OK);
+    ASSERT_EQ(formula->SetDataAdapter(&adapter), S_OK);
+    ASSERT_EQ(formula->SetFormulaStr(Bstr("Length(@g20)").get()), S_OK);
+    _variant_t pos, msg, result;
+    if (std::is_same_v<TypeParam, AutoServer>) {
+        // The limit's error, described, as Calquor_Auto reports every error
+        // that leaves the engine.
+        EXPECT_EQ(formula->Calculate(&pos, &msg, &result), DISP_E_EXCEPTION);
+        EXPECT_EQ(result.vt, VT_EMPTY);
+        Ptr<IErrorInfo> info;
+        ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
+        Bstr description;
+        ASSERT_EQ(info->GetDescription(description.put()), S_OK);
+        EXPECT_EQ(description.text(), "Out of memory.");
+    } else {
+        EXPECT_EQ(formula->Calculate(&pos, &msg, &result), S_OK);
+        EXPECT_EQ(pos.lVal, 1);
+        EXPECT_EQ(Text(msg), "type cast error");
+        EXPECT_EQ(result.vt, VT_BOOL);
+    }
+    // Stopped by the text limits, far below the 100,000 reference
+    // calculations that would stop it otherwise.
+    EXPECT_LE(adapter.calls, 30000);
+    // Nothing is held, and the object calculates again.
+    EXPECT_EQ(adapter.Count(), 2u);
+    const auto out = this->Calculate(formula.get(), "Length(@g1)");
+    EXPECT_EQ(out.code, 0) << out.message;
+    EXPECT_DOUBLE_EQ(static_cast<double>(out.result), 1000.0);
+    ASSERT_EQ(formula->SetDataAdapter(nullptr), S_OK);
+    EXPECT_EQ(adapter.Count(), 1u);
+}
+
 // ---- Without adapter ---------------------------------------------------------
 
 struct UnboundCase {
