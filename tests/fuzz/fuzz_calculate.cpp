@@ -34,6 +34,10 @@ constexpr bool kRuntimeRules = CALQUOR_FUZZ_RUNTIME_RULES != 0;
 constexpr int kMaxCalls = 4096;
 constexpr std::size_t kMaxFormulaBytes = 256 * 1024;
 
+// Limits small enough that long texts and deep Replace nests reach them
+// within a run of the fuzzer, where the defaults would take it seconds.
+constexpr CalculationLimits kLimits{64 * 1024, 1024 * 1024};
+
 // What the adapter throws of its own: no relation to any library type.
 struct AdapterFault {
     int kind;
@@ -217,14 +221,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzAdapter adapter(answers, firstMaker, named);
         Calquex engine(formula.c_str());
         engine.SetDataAdapter(&adapter);
+        engine.SetLimits(kLimits);
         first = Run(engine);
         CheckOutcome(first, compiled, compilePos, compileMessage);
     }
     {
-        // The same answers again, through a compiled copy whose source is gone.
+        // The same answers again, through a compiled copy whose source is
+        // gone (the copy takes its limits).
         FuzzAdapter adapter(answers, secondMaker, named);
         auto source = std::make_unique<Calquex>(formula.c_str());
         source->SetDataAdapter(&adapter);
+        source->SetLimits(kLimits);
         int pos = 0;
         std::string message;
         source->Compile(pos, message);
