@@ -99,8 +99,8 @@ struct CalculationLimits {
 //
 // Reporting: Compile and Calculate never fail by their return alone; they
 // fill a position or code and a fixed English message. Exceptions that may
-// leave them: _com_error (out of memory in the variant layer); in the
-// Calquor_VCL build also the errors its Calculate lets through.
+// leave them: _com_error (out of memory, or past the CalculationLimits,
+// in the variant layer); in Calquor_VCL also the errors its Calculate lets through.
 //
 // Both plain libraries export every member declared here, the destructor,
 // copy constructor, GetFormulaStr and GetCurrentPos included: a library
