@@ -3,6 +3,7 @@
 
 #include "AdapterAccess.h"
 #include "CompiledProgram.h"
+#include "Limits.h"
 
 #include <atomic>
 #include <cstring>
@@ -10,7 +11,12 @@
 #include <unordered_map>
 
 namespace calquor {
+
+std::atomic<std::size_t> detail::g_limitRows{0};
+
 namespace {
+
+using detail::g_limitRows;
 
 bool operator==(const CalculationLimits& a, const CalculationLimits& b) {
     return a.maxTextBytes == b.maxTextBytes && a.workBytes == b.workBytes;
@@ -24,8 +30,6 @@ struct LimitTable {
     std::mutex lock;
     std::unordered_map<const Calquex*, CalculationLimits> rows;
 };
-std::atomic<std::size_t> g_limitRows{0};
-
 // Never destroyed: engines in static storage may still be destroyed after it.
 LimitTable& Limits() {
     static LimitTable* const table = new LimitTable;
@@ -56,7 +60,7 @@ Calquex::Calquex(const Calquex& other)
       m_bTextCut(other.m_bTextCut) {
     std::memcpy(m_szFormula, other.m_szFormula, sizeof m_szFormula);
     adapter::Retain(m_pAdapter);
-    if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, other.GetLimits());
+    if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, detail::LimitsInTable(&other));
 }
 
 Calquex::~Calquex() {
@@ -103,13 +107,12 @@ int Calquex::GetCurrentPos() { return m_nCurPos; }
 
 void Calquex::SetLimits(const CalculationLimits& limits) { StoreLimits(this, limits); }
 
-// An engine is used by one thread at a time, and whoever hands it to another
-// thread orders that hand-over: a relaxed load sees this engine's own rows.
-CalculationLimits Calquex::GetLimits() const {
-    if (g_limitRows.load(std::memory_order_relaxed) == 0) return {};
+CalculationLimits Calquex::GetLimits() const { return detail::LimitsOf(this); }
+
+CalculationLimits detail::LimitsInTable(const Calquex* engine) {
     LimitTable& table = Limits();
     const std::lock_guard<std::mutex> hold(table.lock);
-    const auto row = table.rows.find(this);
+    const auto row = table.rows.find(engine);
     return row == table.rows.end() ? CalculationLimits{} : row->second;
 }
 

@@ -201,9 +201,7 @@ _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
 
 namespace detail {
 
-namespace {
-thread_local ThreadCounters t_counters;
-}  // namespace
+constinit thread_local ThreadCounters t_counters CALQUOR_THREAD_COUNTERS_MODEL;
 
 ThreadCounters& Counters() noexcept { return t_counters; }
 
@@ -252,7 +250,7 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     ThreadCounters& counters = Counters();
     if (counters.depth == 0) {
         // The outermost calculation's limits hold for every level within it.
-        const CalculationLimits limits = GetLimits();
+        const CalculationLimits limits = detail::LimitsOf(this);
         counters.references = 0;
         counters.maxTextBytes = limits.maxTextBytes;
         counters.workLeft = limits.workBytes;

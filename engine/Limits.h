@@ -4,8 +4,10 @@
 // per step, so numeric formulas pay nothing for them.
 #pragma once
 
+#include <calquor/Calquex.h>
 #include <calquor/oleauto.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,6 +38,19 @@ struct ThreadCounters {
     std::size_t workLeft = SIZE_MAX;
 };
 
+// This thread's counters (Evaluator.cpp). Constant-initialized, so that an
+// access needs no check that it was constructed. On ELF systems in the
+// initial-exec model: every text made reads them, and that model reads them
+// at a fixed offset from the thread pointer instead of calling the dynamic
+// linker (a library loaded later takes the few bytes from the reserve the
+// loader keeps for this).
+#if defined(__ELF__)
+#define CALQUOR_THREAD_COUNTERS_MODEL [[gnu::tls_model("initial-exec")]]
+#else
+#define CALQUOR_THREAD_COUNTERS_MODEL
+#endif
+extern constinit thread_local ThreadCounters t_counters CALQUOR_THREAD_COUNTERS_MODEL;
+
 // This thread's counters. Kept out of line on purpose: a caller then holds
 // the address it returns, where an inlined access would look the
 // thread-local object up again at every use.
@@ -43,16 +58,30 @@ struct ThreadCounters {
 
 [[noreturn]] void ThrowLimitExceeded();
 
+// How many engines have limits other than the defaults, and the table that
+// holds them by engine (Calquex.cpp).
+extern std::atomic<std::size_t> g_limitRows;
+CalculationLimits LimitsInTable(const Calquex* engine);
+
+// An engine's limits. While no engine has limits of its own (the common
+// case) one relaxed load answers, without a call or a lock: an engine is
+// used by one thread at a time, and whoever hands it to another thread
+// orders that hand-over, so the load sees this engine's own rows.
+inline CalculationLimits LimitsOf(const Calquex* engine) {
+    if (g_limitRows.load(std::memory_order_relaxed) == 0) return {};
+    return LimitsInTable(engine);
+}
+
 // Fails unless a text of bytes fits the running calculation's largest text;
 // charges nothing (for a text still being built).
 inline void CheckTextSize(std::size_t bytes) {
-    if (bytes > Counters().maxTextBytes) ThrowLimitExceeded();
+    if (bytes > t_counters.maxTextBytes) ThrowLimitExceeded();
 }
 
 // Fails unless a text of bytes fits the largest text and the work left, and
 // charges it.
 inline void ChargeText(std::size_t bytes) {
-    ThreadCounters& counters = Counters();
+    ThreadCounters& counters = t_counters;
     if (bytes > counters.maxTextBytes || bytes > counters.workLeft) ThrowLimitExceeded();
     counters.workLeft -= bytes;
 }
