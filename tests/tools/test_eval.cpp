@@ -211,6 +211,35 @@ TEST_F(EvalTest, LongestFormulaTheEngineHoldsIsAccepted) {
     EXPECT_EQ(result.out, "12 (integer)\n");
 }
 
+// --max-text-bytes and --work-budget hold every calculation of eval, csv
+// and repl; past them the formula fails as the engine reports it. The
+// formula makes a 16-byte text, and 41 bytes of text in all.
+TEST_F(EvalTest, TextLimitsFromTheCommandLine) {
+    const std::string formula = "Length(Replace('aaaa', 'a', 'aaaa'))";
+    const std::string input = WriteFile("limits.csv", "x\n1\n");
+    const std::string column = "N=" + formula;
+    const struct {
+        std::vector<std::string> args;
+        std::string stdinText;
+        bool fails;
+    } rows[] = {
+        {{"eval", formula, "--max-text-bytes", "16"}, "", false},
+        {{"eval", formula, "--max-text-bytes", "15"}, "", true},
+        {{"eval", formula, "--work-budget", "1KiB"}, "", false},
+        {{"eval", formula, "--work-budget", "40"}, "", true},
+        {{"csv", input, "--strict", "--column", column, "--work-budget", "41"}, "", false},
+        {{"csv", input, "--strict", "--column", column, "--max-text-bytes", "15"}, "", true},
+        {{"repl", "--max-text-bytes", "15"}, formula + "\n", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Joined(row.args));
+        const ToolResult result = Run(row.args, row.stdinText);
+        const bool failed = (result.out + result.err).find("type cast error") != std::string::npos;
+        EXPECT_EQ(failed, row.fails) << result.out << result.err;
+        EXPECT_EQ(result.exitCode, row.fails && row.args[0] != "repl" ? 1 : 0) << result.err;
+    }
+}
+
 TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
     for (const char* command : {"eval", "check", "csv", "repl"}) {
         SCOPED_TRACE(command);
