@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row("TrimRight('\x02" "a\x1F')", Text("\x02" "a\x1F"), Text("\x02" "a")),
         Row("UpperCase('abc XYZ 1 \xC3\xA9')", Text("ABC XYZ 1 \xC3\xA9"), Text("ABC XYZ 1 \xC3\x89")),
         Row("LowerCase('\xC3\x80" "BC d')", Text("\xC3\x80" "bc d"), Text("\xC3\xA0" "bc d")),
+        Row("UpperCase('xyz')", Text("XYZ")), Row("LowerCase('XYZ')", Text("xyz")),
         Row("UpperCase(2.5)", Text("2.5")), Row("Trim({null})", Fails(kNullToString))));
 
 // Calquor_VCL reverses the bytes one by one, multi-byte characters included.
