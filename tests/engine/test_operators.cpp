@@ -28,7 +28,7 @@ _variant_t Of(VARTYPE vt, double number) {
     return v;
 }
 
-// The expected value in the first flavour and in Calquor_VCL, whose "=" and
+// The expected value in CLQMFC and in Calquor_VCL, whose "=" and
 // comparisons convert between kinds.
 struct BoolCase {
     const char* text;
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         Same("'abc' && 0", false), Same("{n} || 1", true), Same("{t1} && 'true'", true), Same("{t1} && 2", true),
         Same("0 || {t1}", true)));
 
-// Always a double in the first flavour; Calquor_VCL keeps integer results for
+// Always a double in CLQMFC; Calquor_VCL keeps integer results for
 // integer operands (its "/" still gives a double).
 TEST(Operators, ArithmeticGivesADoubleOrKeepsIntegers) {
     struct Case {
