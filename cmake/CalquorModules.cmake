@@ -7,6 +7,8 @@
 # entry points of automation/win32/server.def. On
 # the stand-in: the resource table in the STANDIN sources and, for a
 # SERVER, the version script automation/exports.map.
+include(${CMAKE_CURRENT_LIST_DIR}/CalquorInterface.cmake)
+
 set(CALQUOR_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "IDL files for widl (libwine-dev)")
 set(CALQUOR_WIDL_LIBRARY /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH "Where widl finds stdole2.tlb (wine)")
 
@@ -51,4 +53,53 @@ function(calquor_add_module_resources target name)
       set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${dir}/exports.map)
     endif()
   endif()
+endfunction()
+
+# calquor_library_interface(<target> [CLASSES <class...>] [NAMESPACES <ns...>]
+#                           [C_NAMES <name...>])
+#
+# Linux only: makes <target> a versioned library that hosts link
+# (lib<name>.so.<major>, version <project version>) and exports exactly the
+# named interface under the symbol version node CALQUOR_<major>: every member,
+# vtable and type information of each class in namespace calquor, everything
+# in each namespace, and the C names. Every other default-visible name
+# (inline members of the platform's classes, standard-library template
+# instances) stays local, so the ABI hosts see is the documented one. The
+# Windows modules keep their names and their exports (dllexport, .def).
+function(calquor_library_interface target)
+  cmake_parse_arguments(A "" "" "CLASSES;NAMESPACES;C_NAMES" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  set(cxx)
+  foreach(class ${A_CLASSES})
+    string(APPEND cxx "      calquor::${class}::*;\n")
+    foreach(kind "typeinfo" "typeinfo name" "vtable")
+      string(APPEND cxx "      \"${kind} for calquor::${class}\";\n")
+    endforeach()
+  endforeach()
+  foreach(ns ${A_NAMESPACES})
+    # A version script pattern holds no blank: ? stands for it.
+    string(APPEND cxx "      ${ns}::*;\n")
+    foreach(kind "typeinfo?for" "typeinfo?name?for" "vtable?for" "guard?variable?for")
+      string(APPEND cxx "      ${kind}?${ns}::*;\n")
+    endforeach()
+  endforeach()
+  set(c)
+  foreach(name ${A_C_NAMES})
+    string(APPEND c "    ${name};\n")
+  endforeach()
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  file(CONFIGURE OUTPUT ${map} CONTENT [=[/* Generated from cmake/CalquorInterface.cmake: what lib@target@ exports. */
+CALQUOR_@PROJECT_VERSION_MAJOR@ {
+  global:
+    extern "C++" {
+@cxx@    };
+@c@  local:
+    *;
+};
+]=] @ONLY)
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
 endfunction()
