@@ -101,7 +101,9 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+# Every install component becomes a package: an install rule without one of
+# the three components makes cpack fail (its "Unspecified" component is no
+# valid package name) rather than leave the file silently out.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Dependencies on system libraries from dpkg-shlibdeps; between the
 # packages from the components' dependencies, at the same version.
