@@ -75,16 +75,14 @@ while(calquor_pairs)
   set(CPACK_DEBIAN_${COMPONENT}_PACKAGE_NAME ${package})
   install(FILES ${calquor_debian}/copyright ${calquor_debian}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
-  set(${component} ${package})
+  set(calquor_deb_${component} ${package})
 endwhile()
 # lintian's tags that do not apply, each with its reason.
-foreach(overrides runtime:libcalquor dev:libcalquor-dev)
-  string(REPLACE ":" ";" overrides ${overrides})
-  list(GET overrides 0 component)
-  list(GET overrides 1 file)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/${file}.lintian-overrides
-                 ${calquor_debian}/${component}/${${component}} @ONLY)
-  install(FILES ${calquor_debian}/${component}/${${component}}
+foreach(component runtime dev)
+  set(package ${calquor_deb_${component}})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/${component}.lintian-overrides
+                 ${calquor_debian}/overrides/${package} @ONLY)
+  install(FILES ${calquor_debian}/overrides/${package}
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${component})
 endforeach()
 
