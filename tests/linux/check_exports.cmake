@@ -2,7 +2,7 @@ cmake_minimum_required(VERSION 3.25)
 # Checks the dynamic symbol tables of the Linux libraries with nm -D: every
 # defined symbol belongs to the documented interface of
 # cmake/CalquorInterface.cmake and carries the version node CALQUOR_<MAJOR>.
-# Arguments: NM, MAJOR, CLQMFC, VCL, PLATFORM (the library files).
+# Arguments: NM, MAJOR, CLQMFC, VCL, PLATFORM, SERVERS (the module files).
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/CalquorInterface.cmake)
 set(node CALQUOR_${MAJOR})
 
@@ -76,3 +76,6 @@ endfunction()
 check(${CLQMFC} CLASSES ${CALQUOR_PLAIN_CLASSES} C_NAMES ${CALQUOR_ENTRY_POINTS} ${CALQUOR_STANDIN_EXPORTS})
 check(${VCL} CLASSES ${CALQUOR_PLAIN_CLASSES})
 check(${PLATFORM} NAMESPACES ${CALQUOR_PLATFORM_NAMESPACES})
+foreach(server IN LISTS SERVERS)
+  check(${server} C_NAMES ${CALQUOR_ENTRY_POINTS} ${CALQUOR_STANDIN_EXPORTS})
+endforeach()
