@@ -3,6 +3,7 @@
 #pragma once
 
 #include <calquor/oleauto.h>
+#include <calquor/version.h>
 
 #include "DateFunctions.h"
 #include "NumericFunctions.h"
@@ -14,7 +15,7 @@
 namespace calquor {
 
 inline constexpr const char* g_szProductName = "Calquor";
-inline constexpr const char* g_szVersion = "2.01a";
+inline constexpr const char* g_szVersion = CALQUOR_VERSION_LABEL;
 
 // Handlers take their arguments in the order written in the formula and
 // return a new value owned by the caller. They report failure by throwing
