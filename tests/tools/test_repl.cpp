@@ -6,6 +6,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 
 namespace calquor::tool::test {
 namespace {
@@ -122,8 +123,18 @@ TEST_F(ReplTest, OnATerminalTabCompletesCtrlCAbandonsTheLineAndHistoryIsKept) {
         seen = at + text.size();
         return true;
     };
+    // Keys typed before the line editor has taken the terminal out of line
+    // mode would meet the kernel's line discipline instead of the editor.
+    const auto waitForEditor = [&] {
+        termios mode{};
+        for (int tries = 0; tries < 2000; ++tries, usleep(10000))
+            if (tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ICANON) == 0) return true;
+        return false;
+    };
     for (const auto& [text, keys] : steps) {
         ASSERT_TRUE(waitFor(text)) << "waiting for " << text << " in\n" << out;
+        if (keys.empty()) continue;
+        ASSERT_TRUE(waitForEditor()) << out;
         ASSERT_EQ(write(terminal, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
     }
     waitFor("\x04never");  // the rest of the output, to the end
