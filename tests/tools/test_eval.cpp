@@ -219,7 +219,7 @@ TEST_F(EvalTest, LongestFormulaTheEngineHoldsIsAccepted) {
 }
 
 TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
-    for (const char* command : {"eval", "check", "csv", "repl"}) {
+    for (const char* command : {"eval", "check", "csv", "repl", "functions"}) {
         SCOPED_TRACE(command);
         const ToolResult result = Run({command, "--help"});
         EXPECT_EQ(result.exitCode, 0);

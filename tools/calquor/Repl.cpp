@@ -10,6 +10,7 @@
 #include <editline/readline.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,10 @@ constexpr const char* kReplHelp =
     "  :vars                  list the operands and named formulas\n"
     "  :help                  show this text\n"
     "  :quit                  leave (so does end of input)\n";
+
+// The commands Handle knows, as Tab completes them after ':' (kReplHelp
+// describes them).
+constexpr std::array<const char*, 5> kCommands = {"set", "formula", "vars", "help", "quit"};
 
 // The most lines the history keeps, in memory and in its file.
 constexpr int kHistoryLines = 1000;
@@ -45,7 +50,7 @@ public:
     // What Tab may complete now: the functions, the operands and named
     // formulas defined so far, and the commands.
     CompletionNames Names() const {
-        CompletionNames names{FunctionNames(), {}, {}, {"set", "formula", "vars", "help", "quit"}};
+        CompletionNames names{FunctionNames(), {}, {}, {kCommands.begin(), kCommands.end()}};
         for (const auto& entry : m_adapter.Values()) names.operands.push_back(entry.first);
         for (const auto& entry : m_book.All()) names.formulas.push_back(entry.first);
         return names;

@@ -81,7 +81,10 @@ const std::string kReplFooter = std::string(
 
 const std::string kFunctionsFooter = std::string(
     "Each line shows a call, NAME(ARGUMENTS), and what it gives. Names are\n"
-    "case-sensitive; a call needs at least the arguments shown.\n");
+    "case-sensitive; a call gives exactly the arguments shown.\n\n"
+    "Examples:\n"
+    "  calquor functions\n"
+    "  calquor eval \"SubStr('abcdef', 2, 4)\"             \"bcd\" (text)\n\n") + kExitCodes;
 
 // --help-all prints the whole help of every command, footers included; the
 // man page is made of it by help2man. Each command's help follows a line
@@ -91,6 +94,14 @@ const std::string kFunctionsFooter = std::string(
 // which help2man sets verbatim.
 class FullHelpFormatter : public CLI::Formatter {
 public:
+    // The tool's own footer (its exit codes) is left out of --help-all: each
+    // command's help ends with the exit codes that apply to it.
+    std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+        if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_help(app, name, mode);
+        return make_description(app) + make_usage(app, name) + make_positionals(app) + make_groups(app, mode) +
+               make_subcommands(app, mode);
+    }
+
     std::string make_expanded(const CLI::App* sub) const override {
         const std::string& name = sub->get_name();
         std::istringstream help(make_help(sub, "calquor " + name, CLI::AppFormatMode::Normal));
