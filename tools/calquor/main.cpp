@@ -1,13 +1,12 @@
 // calquor: the command-line face of the formula engine. Parses the command
 // line with CLI11 and hands over to one of the commands.
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Text.h"
-#include "Values.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <sstream>
 
 namespace {
 
@@ -86,104 +85,6 @@ const std::string kFunctionsFooter = std::string(
     "  calquor functions\n"
     "  calquor eval \"SubStr('abcdef', 2, 4)\"             \"bcd\" (text)\n\n") + kExitCodes;
 
-// --help-all prints the whole help of every command, footers included; the
-// man page is made of it by help2man. Each command's help follows a line
-// "*NAME command*", which help2man makes a section; its "Options:" and
-// "Examples:" become "NAME options:" and "NAME examples:", which help2man keeps
-// inside that section, and each example becomes one line "$ calquor ...",
-// which help2man sets verbatim.
-class FullHelpFormatter : public CLI::Formatter {
-public:
-    // The tool's own footer (its exit codes) is left out of --help-all: each
-    // command's help ends with the exit codes that apply to it.
-    std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
-        if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_help(app, name, mode);
-        return make_description(app) + make_usage(app, name) + make_positionals(app) + make_groups(app, mode) +
-               make_subcommands(app, mode);
-    }
-
-    std::string make_expanded(const CLI::App* sub) const override {
-        const std::string& name = sub->get_name();
-        std::istringstream help(make_help(sub, "calquor " + name, CLI::AppFormatMode::Normal));
-        std::string text = "\n*" + name + " command*\n", line;
-        bool examples = false;
-        while (std::getline(help, line)) {
-            if (line.rfind("Usage:", 0) == 0) text += '\n';
-            if (line == "Options:" || line == "Examples:") {
-                examples = line == "Examples:";
-                // help2man sets the examples verbatim only after a blank line.
-                line = name + (examples ? " examples:\n" : " options:");
-            } else if (examples && line.rfind("  ", 0) == 0) {
-                std::string next;
-                while (line.back() == '\\' && std::getline(help, next))
-                    line.replace(line.size() - 1, 1, TrimBlanks(next));
-                line = "  $ " + line.substr(2);
-            } else {
-                examples = examples && !line.empty();
-            }
-            text += line + '\n';
-        }
-        return text;
-    }
-};
-
-// The first line names the tool and its version (help2man reads it); the
-// second is the library's own report, which the engine gives as the value of
-// its CalquorInfo() function.
-std::string VersionText() {
-    calquor::Calquex engine("CalquorInfo()");
-    int code = 0;
-    std::string message;
-    const calquor::_variant_t info = engine.Calculate(code, message);
-    return std::string("calquor " CALQUOR_TOOL_VERSION "\nlibrary: ") + (code == 0 ? CellText(info) : message);
-}
-
-// The number of single-character edits that turn a into b.
-std::size_t EditDistance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// The command line without the program name. `--` marks the one argument
-// after it as a value even when it starts with '-' (a formula such as
-// '-{X}'); the arguments after that one are options again, so that
-// `eval -- '-{X}' --set X=3` works. CLI11 takes everything after `--` as
-// positional, so the marked value moves to the end, behind its `--`.
-std::vector<std::string> Arguments(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const auto dashes = std::find(args.begin(), args.end(), "--");
-    if (args.end() - dashes > 2) std::rotate(dashes, dashes + 2, args.end());
-    return args;
-}
-
-// When the command word (the first argument that is no option) names no
-// command: the message for it, with the nearest command when one is close.
-std::optional<std::string> UnknownCommand(const std::vector<std::string>& args, CLI::App& app) {
-    const auto word = std::find_if(args.begin(), args.end(), [](const std::string& arg) { return arg.empty() || arg[0] != '-'; });
-    if (word == args.end() || (word != args.begin() && *(word - 1) == "--")) return std::nullopt;
-    std::string names, nearest;
-    std::size_t best = 3;  // farther than two edits suggests nothing
-    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
-        const std::string& name = command->get_name();
-        if (name == *word) return std::nullopt;
-        names += (names.empty() ? "" : ", ") + name;
-        const std::size_t distance = name.rfind(*word, 0) == 0 ? 1 : EditDistance(*word, name);
-        if (distance < best) best = distance, nearest = name;
-    }
-    return "unknown command " + Quoted(*word) +
-           (nearest.empty() ? " (commands: " + names + ")" : "; did you mean " + Quoted(nearest) + "?");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,11 +95,7 @@ int main(int argc, char** argv) {
     app.get_formatter()->column_width(30);
     app.set_version_flag("--version", VersionText, "Print the tool's and the library's version");
     // Every message starts with "calquor:", CLI11's argument errors included.
-    app.failure_message([](const CLI::App* parsed, const CLI::Error& e) {
-        std::string command = "calquor";
-        for (const CLI::App* sub : parsed->get_subcommands()) command += " " + sub->get_name();
-        return "calquor: " + std::string(e.what()) + "\nRun '" + command + " --help' for more information.\n";
-    });
+    app.failure_message(FailureMessage);
 
     EvalOptions eval;
     CLI::App* evalCommand = app.add_subcommand("eval", "Calculate a formula once and print its value and kind");
