@@ -247,7 +247,7 @@ TEST_F(EvalTest, FunctionsListsEveryBuiltInFunction) {
         calls += (calls.empty() ? "" : " + ") + line.substr(0, line.find(')') + 1);
     }
     EXPECT_EQ(count, 37);
-    EXPECT_NE(result.out.find("\nSubStr(text, start, end)  the characters of text"), std::string::npos);
+    EXPECT_NE(result.out.find("\nSubStr(text, start, end)  the bytes of text"), std::string::npos);
     EXPECT_NE(result.out.find("\nDayOfWeek(date, format) "), std::string::npos);
     EXPECT_NE(result.out.find("\nCalquorInfo() "), std::string::npos);
     // Each argument name (lower case, after "(" or ", ") becomes a value.

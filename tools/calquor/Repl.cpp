@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -166,9 +167,9 @@ void RunInteractive(Session& session) {
         }
         if (!TrimBlanks(line).empty()) {
             add_history(line.c_str());
-            // libedit's append_history(n) writes the last n + 1 entries
-            // (n of them only when the history holds no more), so 0 writes
-            // the line just added; a test holds the file to one copy of each.
+            // libedit's append_history(n) writes the newest n + 1 entries
+            // (fewer when the history holds fewer), so 0 writes just the line
+            // added; a test holds the file to one copy of each line.
             if (!historyPath.empty()) append_history(0, historyPath.c_str());
         }
         if (!session.Handle(line)) break;
