@@ -1,6 +1,8 @@
 // eval: value and kind printing, operand typing, named formulas, bad input.
 #include "ToolRunner.h"
 
+#include <regex>
+
 namespace calquor::tool::test {
 namespace {
 
@@ -21,6 +23,7 @@ TEST_F(EvalTest, PrintsValueAndKind) {
         {{"AddMonths({D}, 1)", "--set", "D=2003-12-14"}, "1/14/2004 (date)\n"},
         {{"{E}", "--set", "E="}, "(empty)\n"},
         {{"{N}", "--set", "N:null="}, "(null)\n"},
+        {{"--", "-{X}", "--set", "X=3"}, "-3 (double)\n"},  // options again after the formula
     };
     for (const EvalRow& row : rows) {
         SCOPED_TRACE(Joined(row.args));
@@ -195,11 +198,15 @@ TEST_F(EvalTest, BadInputExitsWithTwo) {
         {{"eval"}, "FORMULA is required"},
         {{"eval", "1", "--bogus"}, "--bogus"},
         {{}, "A subcommand is required"},
+        {{"evl", "1"}, "unknown command 'evl'; did you mean 'eval'?"},
+        {{"func"}, "did you mean 'functions'?"},
+        {{"xyz"}, "unknown command 'xyz' (commands: eval, check, csv, repl, functions)"},
     };
     for (const BadInputRow& row : rows) {
         SCOPED_TRACE(Joined(row.args));
         const ToolResult result = Run(row.args);
         EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err.rfind("calquor: ", 0), 0u) << result.err;  // argument errors included
         EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
     }
 }
@@ -212,7 +219,7 @@ TEST_F(EvalTest, LongestFormulaTheEngineHoldsIsAccepted) {
 }
 
 TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
-    for (const char* command : {"eval", "check", "csv", "repl"}) {
+    for (const char* command : {"eval", "check", "csv", "repl", "functions"}) {
         SCOPED_TRACE(command);
         const ToolResult result = Run({command, "--help"});
         EXPECT_EQ(result.exitCode, 0);
@@ -220,6 +227,53 @@ TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
         EXPECT_NE(result.out.find("Exit codes: 0"), std::string::npos);
     }
     EXPECT_NE(Run({"csv", "--help"}).out.find("'Unit Price' is {UnitPrice}"), std::string::npos);
+}
+
+TEST_F(EvalTest, VersionNamesToolAndLibrary) {
+    const ToolResult result = Run({"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "calquor " CALQUOR_TOOL_VERSION "\nlibrary: Calquor  2.01a\n");
+}
+
+// Every listed call compiles as written, so the list names the engine's functions.
+TEST_F(EvalTest, FunctionsListsEveryBuiltInFunction) {
+    const ToolResult result = Run({"functions"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::istringstream lines(result.out);
+    std::string line, calls;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        calls += (calls.empty() ? "" : " + ") + line.substr(0, line.find(')') + 1);
+    }
+    EXPECT_EQ(count, 37);
+    EXPECT_NE(result.out.find("\nSubStr(text, start, end)  the bytes of text"), std::string::npos);
+    EXPECT_NE(result.out.find("\nDayOfWeek(date, format) "), std::string::npos);
+    EXPECT_NE(result.out.find("\nCalquorInfo() "), std::string::npos);
+    // Each argument name (lower case, after "(" or ", ") becomes a value.
+    calls = std::regex_replace(calls, std::regex("([(,] ?)[a-z]+"), "$011");
+    EXPECT_EQ(Run({"check", calls}).out, "ok\n") << calls;
+}
+
+// The bash completion script asks the tool itself for its commands and options.
+TEST_F(EvalTest, ShellCompletionOffersCommandsAndOptions) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "eval check csv repl functions"},
+        {"f", "functions"},
+        {"eval --", "--help --set --formulas"},
+        {"csv --st", "--strict"},
+        {"eval 1 --set ", ""},
+    };
+    const std::string script = WriteFile(
+        "complete.sh", "source '" CALQUOR_SOURCE_DIR "/tools/calquor/calquor.bash-completion'\n"
+                       "read -ra COMP_WORDS <<<\"$1\"; [[ $1 == *' ' || -z $1 ]] && COMP_WORDS+=('')\n"
+                       "COMP_WORDS=('" CALQUOR_TOOL_PATH "' \"${COMP_WORDS[@]}\")\n"
+                       "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _calquor; echo \"${COMPREPLY[*]}\"\n");
+    for (const auto& [typed, offered] : rows) {
+        SCOPED_TRACE(typed);
+        const ToolResult result = RunProgram({"/bin/bash", script, typed});
+        EXPECT_EQ(result.out, offered + "\n") << result.err;
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The four commands of the calquor tool. Each returns the process exit code
+// The commands of the calquor tool. Each returns the process exit code
 // (see ExitCode) and writes its messages itself: results to stdout,
 // problems to stderr prefixed with "calquor: ".
 #pragma once
@@ -29,6 +29,11 @@ int RunEval(const EvalOptions& options);
 int RunCheck(const std::string& formula);
 int RunCsv(const CsvOptions& options);
 int RunRepl(const std::string& formulasPath);
+// Lists every built-in function with its arguments and one line.
+int RunFunctions();
+
+// The names of the built-in functions, in the engine's table order.
+std::vector<std::string> FunctionNames();
 
 // Shared by eval and the REPL: checks, compiles and calculates one formula
 // with the adapter, printing the value as Describe does on out, or the

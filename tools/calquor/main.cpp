@@ -1,9 +1,12 @@
 // calquor: the command-line face of the formula engine. Parses the command
 // line with CLI11 and hands over to one of the commands.
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Text.h"
 
 #include <CLI/CLI.hpp>
+
+#include <algorithm>
 
 namespace {
 
@@ -66,12 +69,21 @@ const std::string kCsvFooter = std::string(
 const std::string kReplFooter = std::string(
     "Each line is a formula, calculated and printed as eval prints it, or a\n"
     "command: :set NAME=VALUE, :formula NAME=FORMULA, :vars, :help, :quit.\n"
-    "On a terminal the line editor keeps a history in ~/.calquor_history;\n"
-    "other input (a pipe, a file) is read line by line without prompts.\n\n"
+    "On a terminal: Tab completes function names, {operands}, @names and\n"
+    "commands; Ctrl-C abandons the line being typed; each line entered joins\n"
+    "the history in ~/.calquor_history (the newest 1000 are kept). Other\n"
+    "input (a pipe, a file) is read line by line without prompts.\n\n"
     "Examples:\n"
     "  calquor repl\n"
     "  printf ':set Qty=3\\n{Qty} * 2\\n' | calquor repl\n\n"
     "Exit codes: 0 at :quit or the end of input, 2 for an unreadable formulas file.\n");
+
+const std::string kFunctionsFooter = std::string(
+    "Each line shows a call, NAME(ARGUMENTS), and what it gives. Names are\n"
+    "case-sensitive; a call gives exactly the arguments shown.\n\n"
+    "Examples:\n"
+    "  calquor functions\n"
+    "  calquor eval \"SubStr('abcdef', 2, 4)\"             \"bcd\" (text)\n\n") + kExitCodes;
 
 }  // namespace
 
@@ -79,7 +91,11 @@ int main(int argc, char** argv) {
     CLI::App app{"calquor - calculate Calquor formulas from the command line", "calquor"};
     app.require_subcommand(1);
     app.footer(kExitCodes);
+    app.formatter(std::make_shared<FullHelpFormatter>());
     app.get_formatter()->column_width(30);
+    app.set_version_flag("--version", VersionText, "Print the tool's and the library's version");
+    // Every message starts with "calquor:", CLI11's argument errors included.
+    app.failure_message(FailureMessage);
 
     EvalOptions eval;
     CLI::App* evalCommand = app.add_subcommand("eval", "Calculate a formula once and print its value and kind");
@@ -111,8 +127,20 @@ int main(int argc, char** argv) {
     replCommand->add_option("--formulas", replFormulas, "File of named formulas for @name");
     replCommand->footer(kReplFooter);
 
+    CLI::App* functionsCommand = app.add_subcommand("functions", "List the built-in functions with their arguments");
+    functionsCommand->footer(kFunctionsFooter);
+
+    // Added after the commands, so that only the tool itself offers it.
+    app.set_help_all_flag("--help-all", "Print the whole help of every command");
+
+    std::vector<std::string> args = Arguments(argc, argv);
+    if (const auto unknown = UnknownCommand(args, app)) {
+        Complain(*unknown + "\nRun 'calquor --help' for the commands.");
+        return kExitInput;
+    }
     try {
-        app.parse(argc, argv);
+        std::reverse(args.begin(), args.end());  // CLI11 takes them from the back
+        app.parse(args);
     } catch (const CLI::Success& e) {
         return app.exit(e);  // --help
     } catch (const CLI::ParseError& e) {
@@ -128,6 +156,8 @@ int main(int argc, char** argv) {
             code = RunCheck(checkFormula);
         else if (*csvCommand)
             code = RunCsv(csv);
+        else if (*functionsCommand)
+            code = RunFunctions();
         else
             code = RunRepl(replFormulas);
         // Output that never arrived is a failure, whatever the command said.
