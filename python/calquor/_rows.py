@@ -1,0 +1,64 @@
+"""calculate_rows over mappings or a pandas DataFrame, for either flavour."""
+
+from __future__ import annotations
+
+import itertools
+import sys
+from typing import Any, Iterable, Mapping
+
+from ._types import EMPTY
+
+_ABSENT = object()
+CHUNK_ROWS = 4096
+
+
+def _is_dataframe(rows: Any) -> bool:
+    pandas = sys.modules.get("pandas")
+    return pandas is not None and isinstance(rows, pandas.DataFrame)
+
+
+def _cells(series) -> list:
+    """A pandas column as Python values; a missing value (NaN, NaT, None,
+    pd.NA) is Empty, as an empty CSV cell is."""
+    values = series.astype(object)
+    return values.where(series.notna(), EMPTY).tolist()
+
+
+def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None, *, errors: str = "raise"):
+    formulas = dict(formulas)
+    columns = list(formulas) if columns is None else list(columns)
+    calculator = native.RowCalculator(formulas, columns, errors)
+    if _is_dataframe(rows):
+        import pandas
+
+        names = list(rows.columns)
+        outputs: list[list] = [[] for _ in columns]
+        for start in range(0, max(len(rows), 1), CHUNK_ROWS):
+            chunk = rows.iloc[start : start + CHUNK_ROWS]
+            data = [_cells(chunk.iloc[:, i]) for i in range(len(names))]
+            for output, part in zip(outputs, calculator.run(names, data, _ABSENT, start)):
+                output.extend(part)
+        return pandas.DataFrame(
+            {name: pandas.Series(values, index=rows.index, dtype=object) for name, values in zip(columns, outputs)},
+            index=rows.index,
+        )
+    if isinstance(rows, (str, bytes)) or isinstance(rows, Mapping):
+        raise TypeError("rows must be an iterable of mappings or a pandas DataFrame")
+    outputs = [[] for _ in columns]
+    iterator = iter(rows)
+    start = 0
+    while True:
+        chunk = list(itertools.islice(iterator, CHUNK_ROWS))
+        if not chunk:
+            break
+        names: dict = {}
+        for row in chunk:
+            if not isinstance(row, Mapping):
+                raise TypeError(f"each row must be a mapping, got {type(row).__name__!r}")
+            for key in row:
+                names.setdefault(key, None)
+        data = [[row[name] if name in row else _ABSENT for row in chunk] for name in names]
+        for output, part in zip(outputs, calculator.run(list(names), data, _ABSENT, start)):
+            output.extend(part)
+        start += len(chunk)
+    return dict(zip(columns, outputs))
