@@ -24,6 +24,25 @@ def _cells(series) -> list:
     return values.where(series.notna(), EMPTY).tolist()
 
 
+def _is_naive_datetime(series) -> bool:
+    import pandas
+
+    return pandas.api.types.is_datetime64_dtype(series.dtype)
+
+
+def _day_serials(series) -> list:
+    """A naive datetime64 column as the engine's day serials (days since
+    1899-12-30, whole seconds; before that day the fraction counts forward
+    from midnight), computed by pandas for the whole column at once."""
+    import numpy
+    import pandas
+
+    delta = (series.dt.floor("s") - pandas.Timestamp("1899-12-30")) / pandas.Timedelta(days=1)
+    days = numpy.floor(delta)
+    serials = pandas.Series(numpy.where(days >= 0, delta, 2 * days - delta), index=series.index)
+    return serials.astype(object).where(series.notna(), EMPTY).tolist()
+
+
 def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None, *, errors: str = "raise"):
     formulas = dict(formulas)
     columns = list(formulas) if columns is None else list(columns)
@@ -31,12 +50,16 @@ def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None,
     if _is_dataframe(rows):
         import pandas
 
-        names = list(rows.columns)
+        # Only the columns the formulas can ask for are converted.
+        wanted = set(calculator.operands)
+        positions = [i for i, name in enumerate(rows.columns) if name in wanted]
+        names = [rows.columns[i] for i in positions]
+        dates = [n for n, i in enumerate(positions) if _is_naive_datetime(rows.iloc[:, i])]
         outputs: list[list] = [[] for _ in columns]
         for start in range(0, max(len(rows), 1), CHUNK_ROWS):
             chunk = rows.iloc[start : start + CHUNK_ROWS]
-            data = [_cells(chunk.iloc[:, i]) for i in range(len(names))]
-            for output, part in zip(outputs, calculator.run(names, data, _ABSENT, start)):
+            data = [(_day_serials if n in dates else _cells)(chunk.iloc[:, i]) for n, i in enumerate(positions)]
+            for output, part in zip(outputs, calculator.run(len(chunk), names, data, _ABSENT, start, dates)):
                 output.extend(part)
         return pandas.DataFrame(
             {name: pandas.Series(values, index=rows.index, dtype=object) for name, values in zip(columns, outputs)},
@@ -58,7 +81,7 @@ def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None,
             for key in row:
                 names.setdefault(key, None)
         data = [[row[name] if name in row else _ABSENT for row in chunk] for name in names]
-        for output, part in zip(outputs, calculator.run(list(names), data, _ABSENT, start)):
+        for output, part in zip(outputs, calculator.run(len(chunk), list(names), data, _ABSENT, start)):
             output.extend(part)
         start += len(chunk)
     return dict(zip(columns, outputs))

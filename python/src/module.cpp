@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -226,7 +227,14 @@ struct Table {
         if (PyUnicode_Check(name.ptr())) index.emplace(py::cast<std::string>(name), width);
         ++width;
     }
-    void Add(py::handle value, py::handle absent) {
+    // asDate: the column holds dates as day serials (floats) made by the
+    // package from a datetime64 column, cheaper than datetime objects.
+    void Add(py::handle value, py::handle absent, bool asDate = false) {
+        if (asDate && PyFloat_Check(value.ptr())) {
+            cells.emplace_back(PyFloat_AS_DOUBLE(value.ptr()), VT_DATE);
+            state.push_back(kPresent);
+            return;
+        }
         if (value.is(absent)) {
             cells.emplace_back();
             state.push_back(kAbsent);
@@ -525,6 +533,17 @@ private:
     std::atomic<bool> m_busy{false};
 };
 
+// A name token's text, from either flavour's text kind.
+std::string NameOf(const _variant_t& value) {
+    if (value.vt == varString) return value.strVal ? std::string(value.strVal) : std::string();
+    if (value.vt != VT_BSTR) return {};
+    const int units = static_cast<int>(SysStringLen(value.bstrVal));
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, value.bstrVal, units, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value.bstrVal, units, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
+
 // calculate_rows: one compiled engine per output column, fed chunk by chunk
 // from columns of Python values (calquor._rows builds the chunks).
 class RowCalculator {
@@ -548,32 +567,38 @@ public:
             std::string message;
             if (!engine.Compile(pos, message)) RaiseCompile(pos, message, found->second, py::str(name));
             engine.SetDataAdapter(&m_adapter);
+            CollectOperands(found->second);
         }
     }
+
+    // The operand names the output formulas can ask for, through the named
+    // formulas they reference: only these columns need converting.
+    const std::vector<std::string>& Operands() const { return m_operands; }
     RowCalculator(const RowCalculator&) = delete;
     RowCalculator& operator=(const RowCalculator&) = delete;
 
-    // names: the operand names; data: one sequence per name, all of one
-    // length; absent marks a cell that has no value (a mapping without the
-    // key). first_row numbers the rows in errors. Returns one list per
-    // output column.
-    py::list Run(py::sequence names, py::sequence data, py::handle absent, long long firstRow) {
+    // rows: how many rows; names: the operand names; data: one sequence of
+    // rows values per name; absent marks a cell that has no value (a mapping
+    // without the key). first_row numbers the rows in errors. Returns one
+    // list per output column.
+    py::list Run(std::size_t rows, py::sequence names, py::sequence data, py::handle absent, long long firstRow,
+                 std::vector<std::size_t> dates) {
         Busy busy(m_busy);
         if (names.size() != data.size())
             Raise({PyExc_ValueError, "one data column per name is needed"});
         m_table.Clear();
         for (py::handle name : names) m_table.AddColumn(name);
         std::vector<py::sequence> columns;
-        std::size_t rows = 0;
         for (std::size_t c = 0; c < data.size(); ++c) {
             columns.push_back(py::reinterpret_borrow<py::sequence>(data[c]));
-            if (c == 0) rows = columns[0].size();
-            if (columns[c].size() != rows) Raise({PyExc_ValueError, "data columns differ in length"});
+            if (columns[c].size() != rows) Raise({PyExc_ValueError, "a data column's length is not rows"});
         }
-        if (data.size() == 0) rows = 0;
         m_table.cells.reserve(rows * m_table.width);
+        std::vector<bool> isDate(columns.size(), false);
+        for (std::size_t c : dates)
+            if (c < isDate.size()) isDate[c] = true;
         for (std::size_t r = 0; r < rows; ++r)
-            for (std::size_t c = 0; c < columns.size(); ++c) m_table.Add(columns[c][r], absent);
+            for (std::size_t c = 0; c < columns.size(); ++c) m_table.Add(columns[c][r], absent, isDate[c]);
 
         const std::size_t width = m_engines.size();
         std::vector<Outcome> results(rows * width);
@@ -612,6 +637,24 @@ public:
     }
 
 private:
+    // Scans with the engine's own scanner, following @name through the
+    // formula map once per name; scanning stops where compiling would.
+    void CollectOperands(const std::string& text) {
+        Calquex scanner(text.c_str());
+        for (Token token = scanner.GetNextToken(); token.nType != TT_END && token.nType != TT_ERROR;
+             token = scanner.GetNextToken()) {
+            const std::string name = NameOf(token.vValue);
+            if (token.nType == TT_COLUMN) {
+                if (m_seenOperands.insert(name).second) m_operands.push_back(name);
+            } else if (token.nType == TT_FORMULA && m_seenFormulas.insert(name).second) {
+                const auto found = m_formulas.find(name);
+                if (found != m_formulas.end()) CollectOperands(found->second);
+            }
+        }
+    }
+
+    std::vector<std::string> m_operands;
+    std::unordered_set<std::string> m_seenOperands, m_seenFormulas;
     std::vector<std::string> m_columns;
     std::unordered_map<std::string, std::string> m_formulas;
     bool m_raise = true;
@@ -646,6 +689,10 @@ PYBIND11_MODULE(CALQUOR_PY_MODULE, m) {
     py::class_<RowCalculator>(m, "RowCalculator", "Compiled output columns for calquor.calculate_rows.")
         .def(py::init<py::dict, std::vector<std::string>, std::string>(), py::arg("formulas"),
              py::arg("columns"), py::arg("errors") = "raise", "Compiles the columns' formulas.")
-        .def("run", &RowCalculator::Run, py::arg("names"), py::arg("data"), py::arg("absent"),
-             py::arg("first_row") = 0, "Calculates a chunk of rows given as columns; returns the output columns.");
+        .def_property_readonly("operands", &RowCalculator::Operands,
+                               "The operand names the output formulas can ask for.")
+        .def("run", &RowCalculator::Run, py::arg("rows"), py::arg("names"), py::arg("data"), py::arg("absent"),
+             py::arg("first_row") = 0, py::arg("dates") = std::vector<std::size_t>(),
+             "Calculates a chunk of rows given as columns (the columns listed in dates hold day serials); "
+             "returns the output columns.");
 }

@@ -169,11 +169,21 @@ def test_calculate_rows():
     out = calquor.calculate_rows(formulas, frame, ["Net"])
     assert list(out.index) == [10, 20] and out["Net"].tolist() == [7.5, 0.0]  # NaN is Empty
     assert calquor.vcl.calculate_rows({"S": "{Qty} + 1"}, [{"Qty": 2}]) == {"S": [3]}
+    # datetime64 columns take a vectorised road: the same values as datetimes.
+    stamps = [D(2023, 3, 18, 6, 30, 15), D(1899, 12, 29, 6, 0), D(1850, 7, 1, 23, 59, 59), None]
+    when = {"D": "{When}", "Next": "AddDays({When}, 1)"}
+    by_row = calquor.calculate_rows(when, [{"When": w if w else calquor.EMPTY} for w in stamps])
+    by_frame = calquor.calculate_rows(when, pd.DataFrame({"When": pd.to_datetime(stamps)}))
+    assert by_frame["D"].tolist() == by_row["D"] == stamps[:3] + [calquor.EMPTY]
+    assert by_frame["Next"].tolist() == by_row["Next"]
 
     with pytest.raises(calquor.CalculationError) as raised:
         calquor.calculate_rows({"N": "{Qty} * 2"}, [{"Qty": 1}, {"Other": 1}])
     assert raised.value.row == 1 and "Unrecognized element:Qty" in raised.value.message
     assert calquor.calculate_rows({"N": "{Qty} * 2"}, [{"Qty": 1}, {}], errors="none") == {"N": [2.0, None]}
+    # Rows whose values no formula uses still count.
+    assert calquor.calculate_rows({"One": "1"}, [{}, {"x": 1}]) == {"One": [1.0, 1.0]}
+    assert calquor.calculate_rows({"One": "1"}, frame)["One"].tolist() == [1.0, 1.0]
     with pytest.raises(calquor.CompileError) as raised:
         calquor.calculate_rows({"Good": "1", "Bad": "1 +"}, [])
     assert raised.value.name == "Bad"
