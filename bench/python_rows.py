@@ -18,7 +18,6 @@ Python expressions are checked to give the engine's values.
 import argparse
 import math
 import os
-import re
 import subprocess
 import sys
 import time
@@ -95,7 +94,7 @@ def main():
                         "--rows", str(args.rows), "-o", path], check=True)
 
     frame = pd.read_csv(path, parse_dates=["Order Date", "Ship Date"])
-    frame.columns = [re.sub(r"[^A-Za-z0-9]", "", name) for name in frame.columns]
+    frame.columns = [calquor.operand_name(name) for name in frame.columns]  # for the Python expressions
     formulas = named_formulas()
     small = frame.head(args.apply_rows)
 

@@ -31,9 +31,10 @@ from typing import Any, Iterable, Mapping
 
 from . import _clqmfc
 from ._rows import calculate_rows as _calculate_rows
+from ._rows import operand_name
 from ._types import EMPTY, CalculationError, CompileError, Error, check_flavour
 
-__all__ = ["Engine", "calculate_rows", "EMPTY", "Error", "CompileError", "CalculationError", "FLAVOUR"]
+__all__ = ["Engine", "calculate_rows", "operand_name", "EMPTY", "Error", "CompileError", "CalculationError", "FLAVOUR"]
 
 #: The rules ``Engine`` and ``calculate_rows`` follow.
 FLAVOUR: str = _clqmfc.FLAVOUR
@@ -54,8 +55,10 @@ def calculate_rows(formulas: Mapping[str, str], rows: Any, columns: "Iterable[st
     with its ``name``.
 
     ``rows`` is an iterable of mappings (operand name -> value; a row without
-    a key does not know that operand) or a pandas DataFrame (column labels
-    are the operand names; a missing value NaN/NaT/None is Empty). Rows are
+    a key does not know that operand) or a pandas DataFrame (a column's
+    operand name is its label's ASCII letters and digits, as the csv tool
+    names a header: "Unit Price" is {UnitPrice}; a missing value
+    NaN/NaT/None is Empty). Rows are
     taken in chunks, so memory stays bounded for long iterables.
 
     Returns a dict of lists for mappings, a DataFrame of object columns with

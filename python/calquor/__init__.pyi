@@ -58,3 +58,6 @@ def calculate_rows(formulas: Mapping[str, str], rows: Iterable[Mapping[str, Valu
 @overload
 def calculate_rows(formulas: Mapping[str, str], rows: Any, columns: Iterable[str] | None = None, *,
                    errors: str = "raise") -> Any: ...
+
+def operand_name(label: Any) -> str:
+    """A DataFrame column's operand name: its label's ASCII letters and digits ("Unit Price" -> "UnitPrice")."""

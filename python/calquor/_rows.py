@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import itertools
+import re
 import sys
 from typing import Any, Iterable, Mapping
 
@@ -10,6 +11,12 @@ from ._types import EMPTY
 
 _ABSENT = object()
 CHUNK_ROWS = 4096
+
+
+def operand_name(label: Any) -> str:
+    """A DataFrame column's operand name: the ASCII letters and digits of
+    its label, as the csv tool names a header ("Unit Price" is {UnitPrice})."""
+    return re.sub(r"[^A-Za-z0-9]", "", str(label))
 
 
 def _is_dataframe(rows: Any) -> bool:
@@ -52,8 +59,14 @@ def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None,
 
         # Only the columns the formulas can ask for are converted.
         wanted = set(calculator.operands)
-        positions = [i for i, name in enumerate(rows.columns) if name in wanted]
-        names = [rows.columns[i] for i in positions]
+        positions, names = [], []
+        for i, label in enumerate(rows.columns):
+            name = operand_name(label)
+            if name in wanted:
+                if name in names:
+                    raise ValueError(f"two columns give the operand name {name!r}")
+                positions.append(i)
+                names.append(name)
         dates = [n for n, i in enumerate(positions) if _is_naive_datetime(rows.iloc[:, i])]
         outputs: list[list] = [[] for _ in columns]
         for start in range(0, max(len(rows), 1), CHUNK_ROWS):

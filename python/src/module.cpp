@@ -3,8 +3,8 @@
 // Calquor_VCL (CALQUOR_PY_MODULE and CALQUOR_PY_FLAVOUR name them). Only the
 // public interface <calquor/Calquex.h> is used.
 //
-// Values cross in both directions by the table in python/README.md (one
-// place: ToVariant and ToPython below). The exception classes and the EMPTY
+// Values cross in both directions by the table in the calquor package's
+// docstring (python/calquor/__init__.py): ToVariant and ToPython below. The exception classes and the EMPTY
 // sentinel live in calquor._types, so both flavours share them.
 //
 // The GIL: a calculation whose operands and named formulas were copied into
@@ -143,13 +143,13 @@ std::optional<Refusal> ToVariant(py::handle value, _variant_t& out) {
     return std::nullopt;
 }
 
-py::str WideToPython(BSTR text) {
-    const int units = static_cast<int>(SysStringLen(text));
-    if (units == 0) return py::str("");
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, units, utf8.data(), bytes, nullptr, nullptr);
-    return py::str(utf8);
+py::object WideToPython(BSTR text) {
+    if (SysStringLen(text) == 0) return py::str("");
+    int order = -1;  // little-endian UTF-16, as OLECHAR holds it
+    PyObject* made = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text),
+                                           static_cast<Py_ssize_t>(SysStringLen(text)) * 2, "replace", &order);
+    if (made == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(made);
 }
 
 // Engine value -> Python value. Kinds the table does not name are refused.

@@ -23,7 +23,7 @@ D = dt.datetime
         (-7, -7),
         (2**40, float(2**40)),  # beyond 32 bits: a double, as the csv tool reads it
         (2.5, 2.5),
-        ("héllo ✓", "héllo ✓"),
+        ("héllo ✓ 😀", "héllo ✓ 😀"),
         (D(2004, 1, 14, 18, 30, 5), D(2004, 1, 14, 18, 30, 5)),
         (dt.date(2004, 1, 14), D(2004, 1, 14)),
         (pd.Timestamp("2023-03-18"), D(2023, 3, 18)),
@@ -165,7 +165,7 @@ def test_calculate_rows():
     rows = [{"Qty": 3, "Price": 2.5}, {"Qty": 5, "Price": 9.99, "Extra": b"unused"}]
     assert calquor.calculate_rows(formulas, iter(rows)) == {
         "Net": [7.5, 49.95], "Big": [False, True], "Tag": ["#3", "#5"]}
-    frame = pd.DataFrame({"Qty": [3, None], "Price": [2.5, 1.0]}, index=[10, 20])
+    frame = pd.DataFrame({"Qty": [3, None], "Pri ce": [2.5, 1.0]}, index=[10, 20])  # {Price}, as the csv tool names it
     out = calquor.calculate_rows(formulas, frame, ["Net"])
     assert list(out.index) == [10, 20] and out["Net"].tolist() == [7.5, 0.0]  # NaN is Empty
     assert calquor.vcl.calculate_rows({"S": "{Qty} + 1"}, [{"Qty": 2}]) == {"S": [3]}
@@ -184,6 +184,8 @@ def test_calculate_rows():
     # Rows whose values no formula uses still count.
     assert calquor.calculate_rows({"One": "1"}, [{}, {"x": 1}]) == {"One": [1.0, 1.0]}
     assert calquor.calculate_rows({"One": "1"}, frame)["One"].tolist() == [1.0, 1.0]
+    with pytest.raises(ValueError, match="Price"):
+        calquor.calculate_rows(formulas, frame.assign(Price=1))
     with pytest.raises(calquor.CompileError) as raised:
         calquor.calculate_rows({"Good": "1", "Bad": "1 +"}, [])
     assert raised.value.name == "Bad"
