@@ -679,16 +679,39 @@ PYBIND11_MODULE(CALQUOR_PY_MODULE, m) {
     m.doc() = "The engine of one flavour (" CALQUOR_PY_FLAVOUR "); use it through the calquor package.";
     m.attr("FLAVOUR") = CALQUOR_PY_FLAVOUR;
 
-    py::class_<Engine>(m, "Engine", "A formula and its compiled form; see calquor.Engine.")
-        .def(py::init<py::handle>(), py::arg("text") = "", "Stores the formula text (str).")
-        .def_property("text", &Engine::Text, &Engine::SetText, "The formula text.")
-        .def("compile", &Engine::Compile, "Compiles the text; raises calquor.CompileError.")
-        .def("calculate", &Engine::Calculate, py::arg("values") = py::none(), py::arg("formulas") = py::none(),
-             "Calculates the formula; raises calquor.CalculationError when the code is not 0.");
+    py::class_<Engine>(m, "Engine", R"doc(A formula text and its compiled form (rules of )doc" CALQUOR_PY_FLAVOUR R"doc().
 
-    py::class_<RowCalculator>(m, "RowCalculator", "Compiled output columns for calquor.calculate_rows.")
+One engine serves one calculation at a time: a second thread, or an adapter
+that re-enters the engine it serves, gets RuntimeError. The GIL is released
+while the engine calculates, unless a Python adapter, a mapping other than a
+plain dict, or a formulas callable or mapping other than a plain dict must
+be called.)doc")
+        .def(py::init<py::handle>(), py::arg("text") = "",
+             "Stores the formula text (str; TypeError otherwise, ValueError for a NUL or more than 1023 bytes "
+             "of UTF-8).")
+        .def_property("text", &Engine::Text, &Engine::SetText,
+                      "The formula text; setting it drops the compiled form.")
+        .def("compile", &Engine::Compile,
+             "Compiles the text; raises calquor.CompileError with .position (0-based) and .message.")
+        .def("calculate", &Engine::Calculate, py::arg("values") = py::none(), py::arg("formulas") = py::none(),
+             R"doc(Calculates the formula (compiling it first when needed) and returns its value.
+
+values: None, a mapping of operand values ({"Price": 9.99}; a plain dict is
+copied before the calculation, any other mapping is asked per occurrence), or
+an adapter object with is_known(name), get_operand_value(name) and
+get_formula_by_name(name).
+formulas: the texts of named formulas (@name): a mapping or a callable
+name -> str or None; default: the adapter object's get_formula_by_name, else
+none (an unknown @name is the empty text).
+Raises calquor.CalculationError (.code, .message) when the code is not 0; an
+exception raised by the adapter, or a value it gave that the engine cannot
+take, is its __cause__.)doc");
+
+    py::class_<RowCalculator>(m, "RowCalculator",
+                              "The compiled output columns behind calquor.calculate_rows (use that instead).")
         .def(py::init<py::dict, std::vector<std::string>, std::string>(), py::arg("formulas"),
-             py::arg("columns"), py::arg("errors") = "raise", "Compiles the columns' formulas.")
+             py::arg("columns"), py::arg("errors") = "raise",
+             "Compiles the columns' formulas; CompileError names the failing one.")
         .def_property_readonly("operands", &RowCalculator::Operands,
                                "The operand names the output formulas can ask for.")
         .def("run", &RowCalculator::Run, py::arg("rows"), py::arg("names"), py::arg("data"), py::arg("absent"),
