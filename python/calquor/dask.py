@@ -12,6 +12,7 @@ Every worker needs the calquor package importable (installed with
 
 from __future__ import annotations
 
+import importlib
 from typing import Iterable, Mapping
 
 import pandas
@@ -22,7 +23,7 @@ __all__ = ["add_columns"]
 
 
 def _partition(frame: pandas.DataFrame, formulas: dict, columns: list, errors: str, flavour: str) -> pandas.DataFrame:
-    module = calquor if flavour == calquor.FLAVOUR else __import__("calquor.vcl", fromlist=["vcl"])
+    module = calquor if flavour == calquor.FLAVOUR else importlib.import_module("calquor.vcl")
     added = module.calculate_rows(formulas, frame, columns, errors=errors)
     out = frame.copy(deep=False)
     for name in columns:

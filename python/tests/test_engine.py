@@ -2,7 +2,10 @@
 and both flavours in one process."""
 
 import datetime as dt
+import os
 import pickle
+import subprocess
+import sys
 import threading
 
 import pandas as pd
@@ -60,7 +63,7 @@ def test_results_and_codes():
     assert calquor.Engine("2 > 1").calculate() is True
     assert calquor.Engine("AddMonths({d}, 1)").calculate({"d": dt.date(2004, 1, 31)}) == D(2004, 2, 29)
     assert calquor.Engine("").calculate() == ""
-    assert calquor.vcl.Engine("1+2").calculate() == 3  # an integer in the second flavour
+    assert [type(m.Engine("1+2").calculate()) for m in (calquor, calquor.vcl)] == [float, int]
 
     with pytest.raises(calquor.CompileError) as raised:
         calquor.Engine("1 + (2").compile()
@@ -202,3 +205,12 @@ def test_pickling_keeps_identity_and_details():
     assert (error.code, error.message, error.row) == (3, "Unrecognized element:x", 4)
     error = pickle.loads(pickle.dumps(calquor.CompileError(2, "Unknown element", "1 ?", "N")))
     assert (error.position, error.name) == (2, "N")
+
+
+def test_flavours_bound_to_one_library_are_refused():
+    # Loaded into the global scope, both modules would use the first
+    # library's engine: importing the second flavour must fail, not lie.
+    code = ("import os, sys; sys.setdlopenflags(os.RTLD_NOW | os.RTLD_GLOBAL); import calquor\n"
+            "try:\n import calquor.vcl\nexcept ImportError as e:\n print('refused', e)")
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0 and run.stdout.startswith("refused") and "RTLD_GLOBAL" in run.stdout
