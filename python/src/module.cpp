@@ -387,7 +387,15 @@ void RunCalculation(Calquex& engine, Outcome& out) {
 }
 
 // Raises CalculationError(code, message), chained to the adapter's failure.
+// A KeyboardInterrupt or SystemExit from the adapter is raised as it is:
+// wrapped, it would be caught as an ordinary error.
 [[noreturn]] void RaiseCalculation(const Outcome& out, HostAdapter& adapter, py::object row = py::none()) {
+    if (adapter.pythonError && !adapter.pythonError->matches(PyExc_Exception)) {
+        py::error_already_set pending = std::move(*adapter.pythonError);
+        adapter.Reset();
+        pending.restore();
+        throw py::error_already_set();
+    }
     py::object cause = py::none();
     if (adapter.pythonError) {
         cause = adapter.pythonError->value();

@@ -127,6 +127,8 @@ def test_python_adapters():
         with pytest.raises(calquor.CalculationError) as raised:
             module.Engine("@Obj").calculate(Adapter())
         assert isinstance(raised.value.__cause__, TypeError)
+    with pytest.raises(KeyboardInterrupt):  # not wrapped: it must stop the program
+        calquor.Engine("{bad}").calculate(Adapter(KeyboardInterrupt()))
     with pytest.raises(TypeError, match="lacks"):
         calquor.Engine("1").calculate(type("Half", (), {"is_known": lambda s, n: False})())
 
