@@ -9,18 +9,18 @@ from ._types import CompileError as CompileError
 from ._types import Error as Error
 from ._types import _Empty
 
-Value = Union[None, _Empty, bool, int, float, str, datetime.datetime, datetime.date]
+_Value = Union[None, _Empty, bool, int, float, str, datetime.datetime, datetime.date]
 """What may be passed to the engine."""
-Result = Union[None, _Empty, bool, int, float, str, datetime.datetime]
+_Result = Union[None, _Empty, bool, int, float, str, datetime.datetime]
 """What the engine gives back."""
 
-class DataAdapter(Protocol):
+class _DataAdapter(Protocol):
     """An object that supplies operands and named formulas, asked afresh for every occurrence."""
     def is_known(self, name: str) -> bool: ...
-    def get_operand_value(self, name: str) -> Value: ...
+    def get_operand_value(self, name: str) -> _Value: ...
     def get_formula_by_name(self, name: str) -> str | None: ...
 
-Formulas = Union[Mapping[str, str], Callable[[str], Union[str, None]]]
+_Formulas = Union[Mapping[str, str], Callable[[str], Union[str, None]]]
 
 FLAVOUR: str
 """The rules Engine and calculate_rows follow: "CLQMFC"."""
@@ -42,19 +42,19 @@ class Engine:
     def text(self, value: str) -> None: ...
     def compile(self) -> None:
         """Compiles the text; raises CompileError with .position and .message."""
-    def calculate(self, values: Mapping[str, Value] | DataAdapter | None = None,
-                  formulas: Formulas | None = None) -> Result:
+    def calculate(self, values: Mapping[str, _Value] | _DataAdapter | None = None,
+                  formulas: _Formulas | None = None) -> _Result:
         """Calculates the formula (compiling it first when needed).
 
-        values: a mapping of operand values ({"Price": 9.99}) or a DataAdapter.
+        values: a mapping of operand values ({"Price": 9.99}) or a _DataAdapter.
         formulas: named formulas' texts for @name, a mapping or a callable
         (default: the adapter's get_formula_by_name, else none).
         Raises CalculationError (.code, .message) when the code is not 0.
         """
 
 @overload
-def calculate_rows(formulas: Mapping[str, str], rows: Iterable[Mapping[str, Value]],
-                   columns: Iterable[str] | None = None, *, errors: str = "raise") -> dict[str, list[Result]]: ...
+def calculate_rows(formulas: Mapping[str, str], rows: Iterable[Mapping[str, _Value]],
+                   columns: Iterable[str] | None = None, *, errors: str = "raise") -> dict[str, list[_Result]]: ...
 @overload
 def calculate_rows(formulas: Mapping[str, str], rows: Any, columns: Iterable[str] | None = None, *,
                    errors: str = "raise") -> Any: ...
