@@ -46,7 +46,7 @@ class Engine:
                   formulas: _Formulas | None = None) -> _Result:
         """Calculates the formula (compiling it first when needed).
 
-        values: a mapping of operand values ({"Price": 9.99}) or a _DataAdapter.
+        values: a mapping of operand values ({"Price": 9.99}) or an adapter object.
         formulas: named formulas' texts for @name, a mapping or a callable
         (default: the adapter's get_formula_by_name, else none).
         Raises CalculationError (.code, .message) when the code is not 0.
