@@ -37,17 +37,31 @@ def _is_naive_datetime(series) -> bool:
     return pandas.api.types.is_datetime64_dtype(series.dtype)
 
 
-def _day_serials(series) -> list:
+def _day_serials(series):
     """A naive datetime64 column as the engine's day serials (days since
     1899-12-30, whole seconds; before that day the fraction counts forward
-    from midnight), computed by pandas for the whole column at once."""
+    from midnight; NaN for NaT), computed for the whole column at once."""
     import numpy
     import pandas
 
-    delta = (series.dt.floor("s") - pandas.Timestamp("1899-12-30")) / pandas.Timedelta(days=1)
+    delta = ((series.dt.floor("s") - pandas.Timestamp("1899-12-30")) / pandas.Timedelta(days=1)).to_numpy(
+        dtype="float64", na_value=numpy.nan)
     days = numpy.floor(delta)
-    serials = pandas.Series(numpy.where(days >= 0, delta, 2 * days - delta), index=series.index)
-    return serials.astype(object).where(series.notna(), EMPTY).tolist()
+    return numpy.where(days >= 0, delta, 2 * days - delta)
+
+
+_ARRAY_KINDS = ("float64", "int64", "bool")
+
+
+def _column(series):
+    """A DataFrame column as the native module reads it: float64, int64 and
+    bool columns as arrays (no Python object per cell; a NaN is Empty),
+    datetime64 as an array of day serials, anything else as Python values."""
+    if _is_naive_datetime(series):
+        return _day_serials(series)
+    if str(series.dtype) in _ARRAY_KINDS:
+        return series.to_numpy()
+    return _cells(series)
 
 
 def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None, *, errors: str = "raise"):
@@ -71,7 +85,7 @@ def calculate_rows(native, formulas: Mapping[str, str], rows: Any, columns=None,
         outputs: list[list] = [[] for _ in columns]
         for start in range(0, max(len(rows), 1), CHUNK_ROWS):
             chunk = rows.iloc[start : start + CHUNK_ROWS]
-            data = [(_day_serials if n in dates else _cells)(chunk.iloc[:, i]) for n, i in enumerate(positions)]
+            data = [_column(chunk.iloc[:, i]) for i in positions]
             for output, part in zip(outputs, calculator.run(len(chunk), names, data, _ABSENT, start, dates)):
                 output.extend(part)
         return pandas.DataFrame(

@@ -19,6 +19,7 @@
 #include <datetime.h>
 
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -227,14 +228,28 @@ struct Table {
         if (PyUnicode_Check(name.ptr())) index.emplace(py::cast<std::string>(name), width);
         ++width;
     }
-    // asDate: the column holds dates as day serials (floats) made by the
-    // package from a datetime64 column, cheaper than datetime objects.
-    void Add(py::handle value, py::handle absent, bool asDate = false) {
-        if (asDate && PyFloat_Check(value.ptr())) {
-            cells.emplace_back(PyFloat_AS_DOUBLE(value.ptr()), VT_DATE);
-            state.push_back(kPresent);
-            return;
+    // Cells of the arrays a DataFrame hands over (see Run): a NaN is a
+    // missing value, Empty; asDate marks day serials made from datetime64.
+    void AddReal(double value, bool asDate) {
+        if (std::isnan(value)) {
+            cells.emplace_back();
+        } else {
+            cells.emplace_back(value, asDate ? VT_DATE : VT_R8);
         }
+        state.push_back(kPresent);
+    }
+    void AddWhole(long long value) {
+        if (value >= INT_MIN && value <= INT_MAX)
+            cells.emplace_back(static_cast<int>(value));
+        else
+            cells.emplace_back(static_cast<double>(value));
+        state.push_back(kPresent);
+    }
+    void AddFlag(bool value) {
+        cells.emplace_back(value);
+        state.push_back(kPresent);
+    }
+    void Add(py::handle value, py::handle absent) {
         if (value.is(absent)) {
             cells.emplace_back();
             state.push_back(kAbsent);
@@ -552,6 +567,59 @@ std::string NameOf(const _variant_t& value) {
     return utf8;
 }
 
+// One data column of calculate_rows: a list (or other sequence) of Python
+// values, or a one-dimensional array of float64, int64 or bool, which a
+// DataFrame hands over and which is read without making Python objects.
+struct Column {
+    enum Kind { Items, Real, Whole, Flag } kind = Items;
+    py::object items;  // a list or tuple (Items)
+    py::buffer_info buffer;
+    bool asDate = false;
+
+    static Column Of(py::handle source, std::size_t rows) {
+        Column column;
+        if (!PyList_Check(source.ptr()) && !PyTuple_Check(source.ptr()) && PyObject_CheckBuffer(source.ptr())) {
+            column.buffer = py::reinterpret_borrow<py::buffer>(source).request();
+            // "=q", "<d": a byte order prefix that means this machine's order.
+            std::string format = column.buffer.format;
+            if (!format.empty() && (format[0] == '@' || format[0] == '=' ||
+                                    (format[0] == '<' && std::endian::native == std::endian::little)))
+                format.erase(0, 1);
+            const bool real = format == "d" && column.buffer.itemsize == 8;
+            const bool whole = (format == "l" || format == "q") && column.buffer.itemsize == 8;
+            const bool flag = format == "?" && column.buffer.itemsize == 1;
+            if (column.buffer.ndim != 1 || static_cast<std::size_t>(column.buffer.shape[0]) != rows ||
+                !(real || whole || flag))
+                Raise({PyExc_TypeError, "an array column must be one-dimensional float64, int64 or bool with " +
+                                            std::to_string(rows) + " items; got format '" +
+                                            column.buffer.format + "', " +
+                                            std::to_string(column.buffer.ndim) + " dimension(s), " +
+                                            std::to_string(column.buffer.size) + " items"});
+            column.kind = real ? Real : whole ? Whole : Flag;
+            return column;
+        }
+        column.items = py::reinterpret_steal<py::object>(PySequence_Fast(source.ptr(), "a data column is a sequence"));
+        if (!column.items) throw py::error_already_set();
+        if (static_cast<std::size_t>(PySequence_Fast_GET_SIZE(column.items.ptr())) != rows)
+            Raise({PyExc_ValueError, "a data column's length is not rows"});
+        return column;
+    }
+
+    void AddTo(Table& table, std::size_t row, py::handle absent) const {
+        if (kind == Items) {
+            table.Add(PySequence_Fast_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(row)), absent);
+            return;
+        }
+        const char* at = static_cast<const char*>(buffer.ptr) + static_cast<py::ssize_t>(row) * buffer.strides[0];
+        if (kind == Real)
+            table.AddReal(*reinterpret_cast<const double*>(at), asDate);
+        else if (kind == Whole)
+            table.AddWhole(*reinterpret_cast<const long long*>(at));
+        else
+            table.AddFlag(*reinterpret_cast<const bool*>(at));
+    }
+};
+
 // calculate_rows: one compiled engine per output column, fed chunk by chunk
 // from columns of Python values (calquor._rows builds the chunks).
 class RowCalculator {
@@ -596,17 +664,13 @@ public:
             Raise({PyExc_ValueError, "one data column per name is needed"});
         m_table.Clear();
         for (py::handle name : names) m_table.AddColumn(name);
-        std::vector<py::sequence> columns;
-        for (std::size_t c = 0; c < data.size(); ++c) {
-            columns.push_back(py::reinterpret_borrow<py::sequence>(data[c]));
-            if (columns[c].size() != rows) Raise({PyExc_ValueError, "a data column's length is not rows"});
-        }
-        m_table.cells.reserve(rows * m_table.width);
-        std::vector<bool> isDate(columns.size(), false);
+        std::vector<Column> columns;
+        for (std::size_t c = 0; c < data.size(); ++c) columns.push_back(Column::Of(data[c], rows));
         for (std::size_t c : dates)
-            if (c < isDate.size()) isDate[c] = true;
+            if (c < columns.size() && columns[c].kind == Column::Real) columns[c].asDate = true;
+        m_table.cells.reserve(rows * m_table.width);
         for (std::size_t r = 0; r < rows; ++r)
-            for (std::size_t c = 0; c < columns.size(); ++c) m_table.Add(columns[c][r], absent, isDate[c]);
+            for (Column& column : columns) column.AddTo(m_table, r, absent);
 
         const std::size_t width = m_engines.size();
         std::vector<Outcome> results(rows * width);
@@ -724,6 +788,7 @@ take, is its __cause__.)doc");
                                "The operand names the output formulas can ask for.")
         .def("run", &RowCalculator::Run, py::arg("rows"), py::arg("names"), py::arg("data"), py::arg("absent"),
              py::arg("first_row") = 0, py::arg("dates") = std::vector<std::size_t>(),
-             "Calculates a chunk of rows given as columns (the columns listed in dates hold day serials); "
-             "returns the output columns.");
+             "Calculates a chunk of rows given as columns: sequences of values, or float64/int64/bool "
+             "arrays (a NaN is Empty; the columns listed in dates hold day serials). Returns the output "
+             "columns.");
 }

@@ -1,6 +1,7 @@
 """The calquor module: values both ways, errors, adapters, calculate_rows,
 and both flavours in one process."""
 
+import ctypes
 import datetime as dt
 import os
 import pickle
@@ -174,6 +175,15 @@ def test_calculate_rows():
     out = calquor.calculate_rows(formulas, frame, ["Net"])
     assert list(out.index) == [10, 20] and out["Net"].tolist() == [7.5, 0.0]  # NaN is Empty
     assert calquor.vcl.calculate_rows({"S": "{Qty} + 1"}, [{"Qty": 2}]) == {"S": [3]}
+    # Arrays are read directly, in any byte order spelling of this machine.
+    import numpy as np
+    from calquor import _clqmfc, _rows
+    run = _clqmfc.RowCalculator({"S": "{a}"}, ["S"]).run
+    for array in (np.array([2**40, 7]), np.array([1.5, np.nan]), np.array([True, False])):
+        assert run(2, ["a"], [array], _rows._ABSENT) == [[calquor.EMPTY if x != x else x for x in array.tolist()]]
+    assert run(2, ["a"], [(ctypes.c_int64 * 2)(3, 4)], _rows._ABSENT) == [[3, 4]]  # format "<q"
+    with pytest.raises(TypeError, match="float64, int64 or bool"):
+        run(2, ["a"], [np.array([1, 2], dtype="int16")], _rows._ABSENT)
     # datetime64 columns take a vectorised road: the same values as datetimes.
     stamps = [D(2023, 3, 18, 6, 30, 15), D(1899, 12, 29, 6, 0), D(1850, 7, 1, 23, 59, 59), None]
     when = {"D": "{When}", "Next": "AddDays({When}, 1)"}
