@@ -37,10 +37,15 @@ calquor_pkg_config(calquor-vcl Calquor_VCL "Calquor (Calquor_VCL)"
 #   dev     -> libcalquor-dev: headers, CMake package, pkg-config files
 #   tools   -> calquor-tools: calquor, calquor-regsvr, their man pages and
 #              completion (whatever is installed in the tools component)
+#   pydeb   -> python3-calquor: the Python package in Debian's layout, for
+#              the python3 it was built with (when the Python package is built)
 # Each carries the licence as its copyright file and a changelog.
 set(CALQUOR_PACKAGE_CONTACT "Calquor developers <calquor@example.org>"
     CACHE STRING "Maintainer of the Debian packages")
 set(CALQUOR_DEB_NAMES runtime libcalquor${PROJECT_VERSION_MAJOR} dev libcalquor-dev tools calquor-tools)
+if(CALQUOR_PYTHON)
+  list(APPEND CALQUOR_DEB_NAMES pydeb python3-calquor)
+endif()
 
 # The copyright file in the machine-readable format, from LICENSE: its text
 # as the licence paragraph, each line indented, empty lines as " .".
@@ -138,10 +143,29 @@ Calquor compiles formula texts such as Round({Price}*{Qty}, 2) once and
 calculates them as often as the host likes.
 
 This package holds calquor, which evaluates formulas given on the command
-line or over every row of a CSV file, and calquor-regsvr, which registers
+line or over every row of a CSV file, calquor-regsvr, which registers
 the automation servers.")
 
+# The python component is `cmake --install`'s copy of the Python package;
+# python3-calquor carries its own copy in Debian's layout.
+set(CPACK_COMPONENTS_ALL runtime dev tools)
+if(CALQUOR_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL pydeb)
+  set(CPACK_DEBIAN_PYDEB_PACKAGE_SECTION python)
+  # The native modules are built for this interpreter's version only.
+  set(CPACK_DEBIAN_PYDEB_PACKAGE_DEPENDS
+      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}~), python3 (<< ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}.99)")
+  set(CPACK_COMPONENT_PYDEB_DESCRIPTION "formula engine for C++ hosts - Python package
+Calquor compiles formula texts such as Round({Price}*{Qty}, 2) once and
+calculates them as often as the host likes.
+
+This package holds the Python package calquor: an Engine object, row-wise
+calculation over mappings and pandas DataFrames, and Dask partitions.")
+endif()
 include(CPack)
 cpack_add_component(runtime)
 cpack_add_component(dev DEPENDS runtime)
 cpack_add_component(tools DEPENDS runtime)
+if(CALQUOR_PYTHON)
+  cpack_add_component(pydeb DEPENDS runtime)
+endif()
