@@ -74,6 +74,19 @@ public:
         return true;
     }
 
+    // As Handle, but a failure inside reports and keeps the session: only end
+    // of input or :quit ends it.
+    bool HandleSafely(std::string_view line) {
+        try {
+            return Handle(line);
+        } catch (const _com_error& e) {
+            Complain(std::string("runtime error: ") + e.ErrorMessage());
+        } catch (const std::exception& e) {
+            Complain(std::string("error: ") + e.what());
+        }
+        return true;
+    }
+
 private:
     FormulaBook m_book;
     ValuesAdapter m_adapter;
@@ -93,7 +106,7 @@ void RunInteractive(Session& session) {
         const std::string line = raw;
         std::free(raw);
         if (!TrimBlanks(line).empty()) add_history(line.c_str());
-        if (!session.Handle(line)) break;
+        if (!session.HandleSafely(line)) break;
         std::fflush(stdout);
     }
     if (!historyPath.empty()) write_history(historyPath.c_str());
@@ -116,7 +129,7 @@ int RunRepl(const std::string& formulasPath) {
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const bool goOn = session.Handle(line);
+        const bool goOn = session.HandleSafely(line);
         // Results and errors go to different streams; flushing each line
         // keeps them in order when both reach the same file.
         std::fflush(stdout);
