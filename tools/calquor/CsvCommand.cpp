@@ -43,10 +43,32 @@ struct ColumnSpec {
     long passThrough = -1;
 };
 
+// Operand names and their fields. A header has few columns, and a linear
+// scan that compares lengths first beats hashing or a tree for them.
+class NameIndex {
+public:
+    // False when the name is already there (it keeps its first field).
+    bool Add(const std::string& name, std::size_t field) {
+        if (Find(name) >= 0) return false;
+        m_names.emplace_back(name, field);
+        return true;
+    }
+    // The field of the name, or -1.
+    long Find(std::string_view name) const {
+        for (const auto& [known, field] : m_names)
+            if (known.size() == name.size() && std::memcmp(known.data(), name.data(), name.size()) == 0)
+                return static_cast<long>(field);
+        return -1;
+    }
+
+private:
+    std::vector<std::pair<std::string, std::size_t>> m_names;
+};
+
 // What every worker reads and nobody changes once the header is known.
 struct Layout {
     const FormulaBook* book = nullptr;
-    std::map<std::string, std::size_t, std::less<>> index;  // operand name -> field
+    NameIndex index;  // operand name -> field
     std::vector<std::optional<Kind>> kinds;                 // declared kinds per field
     std::size_t width = 0;
 };
@@ -68,14 +90,25 @@ public:
     // ("" when none); cleared by TakeBadCell.
     std::string TakeBadCell() { return std::exchange(m_badCell, std::string()); }
 
+    // The engine asks IsKnown and then GetOperantValue for the same name; the
+    // field found first is kept for the second call.
     bool IsKnown(const char* name) override {
-        return m_layout.index.find(std::string_view(name)) != m_layout.index.end();
+        const long field = m_layout.index.Find(name);
+        if (field < 0) return false;
+        m_lastName.assign(name);
+        m_lastField = static_cast<std::size_t>(field);
+        return true;
     }
 
     _variant_t GetOperantValue(const char* name) override {
-        const auto it = m_layout.index.find(std::string_view(name));
-        if (it == m_layout.index.end() || m_cells == nullptr) return _variant_t();
-        const std::size_t i = it->second;
+        if (m_cells == nullptr) return _variant_t();
+        if (m_lastName != name) {
+            const long field = m_layout.index.Find(name);
+            if (field < 0) return _variant_t();
+            m_lastName.assign(name);
+            m_lastField = static_cast<std::size_t>(field);
+        }
+        const std::size_t i = m_lastField;
         if (!m_typed[i]) {
             const std::string& cell = (*m_cells)[i];
             const std::optional<Kind>& kind = m_layout.kinds[i];
@@ -103,11 +136,15 @@ private:
     std::vector<_variant_t> m_values;
     std::vector<bool> m_typed;
     std::string m_badCell;
+    std::string m_lastName;
+    std::size_t m_lastField = 0;
 };
 
+// Chunks are recycled, so that their records and output keep their storage.
 struct Chunk {
     std::vector<CsvRecord> records;
-    long firstRow = 0;  // the 1-based data row of records[0]
+    long firstRow = 0;    // the 1-based data row of records[0]
+    std::string output;   // storage for the result's output
 };
 
 struct ChunkResult {
@@ -139,8 +176,10 @@ public:
         }
     }
 
-    ChunkResult Process(const Chunk& chunk, std::size_t width) {
+    ChunkResult Process(Chunk& chunk, std::size_t width) {
         ChunkResult result;
+        result.output.swap(chunk.output);
+        result.output.clear();
         long row = chunk.firstRow;
         for (const CsvRecord& record : chunk.records) {
             if (record.fields.size() != width) {
@@ -295,8 +334,7 @@ long PassedField(const std::string& formula, const Layout& layout, int depth = 0
     const std::string name = static_cast<const char*>(chars) != nullptr ? static_cast<const char*>(chars) : "";
     if (only.nType == TT_FORMULA)
         return layout.book->Contains(name) ? PassedField(layout.book->Find(name), layout, depth + 1) : -1;
-    const auto it = layout.index.find(name);
-    return it == layout.index.end() ? -1 : static_cast<long>(it->second);
+    return layout.index.Find(name);
 }
 
 // Maps each header's operand name to its field. A name that two headers
@@ -308,7 +346,7 @@ std::vector<std::string> IndexHeader(const std::vector<std::string>& header, Lay
         if (name.empty())
             warnings.push_back("column " + std::to_string(i + 1) + " ('" + header[i] +
                                "') has no letters or digits; formulas cannot use it");
-        else if (!layout.index.emplace(name, i).second)
+        else if (!layout.index.Add(name, i))
             warnings.push_back("column " + std::to_string(i + 1) + " ('" + header[i] + "') is also {" + name +
                                "}; formulas see the first column of that name");
     }
@@ -327,9 +365,9 @@ std::optional<std::string> DeclareKinds(const std::vector<std::string>& argument
         const auto kind = KindNamed(kindName);
         if (!kind || *kind == Kind::Null)
             return "--type " + argument + ": expected NAME=KIND, KIND one of text, number, date, bool";
-        const auto it = layout.index.find(name);
-        if (it == layout.index.end()) return "--type " + argument + ": the input has no column {" + name + "}";
-        layout.kinds[it->second] = *kind;
+        const long field = layout.index.Find(name);
+        if (field < 0) return "--type " + argument + ": the input has no column {" + name + "}";
+        layout.kinds[static_cast<std::size_t>(field)] = *kind;
     }
     return std::nullopt;
 }
@@ -350,7 +388,7 @@ int CheckColumns(const std::vector<std::string>& header, const std::vector<Colum
     for (const ColumnSpec& column : columns)
         roots.push_back(RootFormula{"column " + column.name, column.name, column.formula});
     const auto problems = CheckReachable(roots, *layout.book, [&](const std::string& name) {
-        return layout.index.count(name) != 0;
+        return layout.index.Find(name) >= 0;
     });
     for (const std::string& report : problems) std::fputs(report.c_str(), stderr);
     return problems.empty() ? kExitOk : kExitFormula;
@@ -484,6 +522,7 @@ int RunCsv(const CsvOptions& options) {
     };
     std::deque<Pending> pending;
     std::vector<std::size_t> freeWorkers;
+    std::vector<std::unique_ptr<Chunk>> freeChunks;
     for (std::size_t i = 0; i < inFlight; ++i) freeWorkers.push_back(i);
 
     Progress progress(in, toStdout && isatty(STDOUT_FILENO) != 0);
@@ -498,6 +537,7 @@ int RunCsv(const CsvOptions& options) {
         ChunkResult result = done.result.get();
         freeWorkers.push_back(done.worker);
         std::fwrite(result.output.data(), 1, result.output.size(), out);
+        done.chunk->output.swap(result.output);
         if (!result.messages.empty() || result.stopCode != kExitOk) progress.Clear();
         for (const std::string& message : result.messages) {
             if (shown++ < kMaxRowMessages) std::fputs(message.c_str(), stderr);
@@ -505,6 +545,7 @@ int RunCsv(const CsvOptions& options) {
         failedRows += result.failedRows;
         failedCells += result.failedCells;
         rows += static_cast<long>(done.chunk->records.size());
+        freeChunks.push_back(std::move(done.chunk));
         progress.Tick(rows);
         if (result.stopCode != kExitOk) {
             if (!result.stopMessage.empty()) Complain(result.stopMessage);
@@ -522,20 +563,25 @@ int RunCsv(const CsvOptions& options) {
         firstChunk->records.push_back(std::move(first));
     }
     while (!stopped) {
-        std::unique_ptr<Chunk> chunk = std::move(firstChunk);
-        if (!chunk) {
-            chunk = std::make_unique<Chunk>();
-            if (!ReadChunk(reader, *chunk, nextRow)) break;
-        }
-        nextRow += static_cast<long>(chunk->records.size());
         if (freeWorkers.empty() && !drainOne()) {
             stopped = true;
             break;
         }
+        std::unique_ptr<Chunk> chunk = std::move(firstChunk);
+        if (!chunk) {
+            if (freeChunks.empty()) {
+                chunk = std::make_unique<Chunk>();
+            } else {
+                chunk = std::move(freeChunks.back());
+                freeChunks.pop_back();
+            }
+            if (!ReadChunk(reader, *chunk, nextRow)) break;
+        }
+        nextRow += static_cast<long>(chunk->records.size());
         const std::size_t index = freeWorkers.back();
         freeWorkers.pop_back();
         Worker* worker = workers[index].get();
-        const Chunk* job = chunk.get();
+        Chunk* job = chunk.get();
         const std::size_t width = layout.width;
         const auto launch = inFlight == 1 ? std::launch::deferred : std::launch::async;
         pending.push_back(Pending{std::async(launch, [worker, job, width] { return worker->Process(*job, width); }),

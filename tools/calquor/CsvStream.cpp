@@ -237,6 +237,7 @@ bool CsvReader::Next(CsvRecord& record) {
 
 RowFormatter::RowFormatter(OutputFormat format, char delimiter, std::vector<std::string> names)
     : m_format(format), m_delimiter(format == OutputFormat::Tsv ? '\t' : delimiter), m_keys(std::move(names)) {
+    for (const char c : {m_delimiter, '"', '\r', '\n'}) m_quoteWorthy[static_cast<unsigned char>(c)] = true;
     if (m_format != OutputFormat::JsonLines) return;
     for (std::string& name : m_keys) {
         std::string key;
@@ -278,10 +279,9 @@ void RowFormatter::Field(std::string& out, std::size_t column, std::string_view 
         }
         return;
     }
-    const char special[] = {m_delimiter, '"', '\r', '\n', '\0'};
-    const bool needsQuotes = text.find_first_of(special) != std::string_view::npos ||
-                             (!text.empty() && (text.front() == ' ' || text.front() == '\t' ||
-                                                text.back() == ' ' || text.back() == '\t'));
+    bool needsQuotes = !text.empty() && (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' ||
+                                         text.back() == '\t');
+    for (const char c : text) needsQuotes |= m_quoteWorthy[static_cast<unsigned char>(c)];
     if (!needsQuotes) {
         out += text;
         return;

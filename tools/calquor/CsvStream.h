@@ -5,6 +5,7 @@
 #include <csv.h>
 #include <iconv.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -127,6 +128,7 @@ public:
 private:
     OutputFormat m_format;
     char m_delimiter;
+    std::array<bool, 256> m_quoteWorthy{};  // bytes that make a CSV field quoted
     std::vector<std::string> m_keys;  // JSON: each name quoted, with its colon
 };
 

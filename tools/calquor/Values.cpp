@@ -85,7 +85,8 @@ std::optional<_variant_t> ParseNumber(std::string_view text, bool declared) {
     double real = 0.0;
     const auto [end, ec] = std::from_chars(first, last, real);
     if (ec != std::errc() || end != last) return std::nullopt;  // beyond the double range
-    if (!declared) {
+    // Up to 15 significant digits always come back from a double.
+    if (!declared && intDigits + fracDigits > 15) {
         char shortest[32];
         const auto written = std::to_chars(shortest, shortest + sizeof shortest, real, std::chars_format::scientific);
         if (SignificantDigits(std::string_view(shortest, static_cast<std::size_t>(written.ptr - shortest))) !=
