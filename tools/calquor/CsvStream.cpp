@@ -77,8 +77,8 @@ void CsvReader::AddField(std::string_view text) {
         Fail(m_line, "more than " + std::to_string(kMaxFields) + " fields in a record (the limit)");
         return;
     }
-    if (const auto bad = FindBadByte(text))
-        Fail(m_line, "field " + std::to_string(m_fieldCount + 1) + ": " + DescribeBadByte(text, *bad));
+    if (m_checkBytes)
+        if (const auto bad = FindBadByte(text)) Fail(m_line, "field " + std::to_string(m_fieldCount + 1) + ": " + DescribeBadByte(text, *bad));
     if (m_fieldCount == m_building.fields.size())
         m_building.fields.emplace_back(text);
     else
@@ -105,6 +105,8 @@ void CsvReader::OnRecord(int, void* self) {
     std::swap(reader.m_ready[reader.m_readyCount++], reader.m_building);
     reader.m_fieldCount = 0;
     reader.m_recordBytes = 0;
+    // Later records lie in this chunk (or later ones, checked on arrival).
+    if (reader.m_chunkClean) reader.m_checkBytes = false;
     reader.m_nextRecordLine = reader.m_line + 1;
 }
 
@@ -139,6 +141,11 @@ bool CsvReader::Fill() {
     }
     if (!m_started && m_chunkEnd >= 3 && std::memcmp(m_chunk.data(), "\xEF\xBB\xBF", 3) == 0) m_chunkPos = 3;
     m_started = true;
+    // Fields are checked one by one only while a chunk with bytes beyond
+    // ASCII or a NUL is being read.
+    m_chunkClean = !FindBadByte(std::string_view(m_chunk.data(), m_chunkEnd)) &&
+                   std::none_of(m_chunk.data(), m_chunk.data() + m_chunkEnd, [](char c) { return (c & 0x80) != 0; });
+    if (!m_chunkClean) m_checkBytes = true;
     return true;
 }
 
@@ -156,6 +163,29 @@ bool CsvReader::FeedLine() {
     const char* begin = m_chunk.data() + m_chunkPos;
     const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', m_chunkEnd - m_chunkPos));
     const std::size_t length = newline ? static_cast<std::size_t>(newline - begin) + 1 : m_chunkEnd - m_chunkPos;
+    // A whole line without quotes at the start of a record is split here:
+    // the parser would give the same fields, one byte at a time.
+    if (m_atRecordStart && newline != nullptr && std::memchr(begin, '"', length) == nullptr) {
+        std::size_t end = length - 1;
+        if (end > 0 && begin[end - 1] == '\r') --end;
+        if (std::memchr(begin, '\r', end) == nullptr) {
+            m_chunkPos += length;
+            if (end > 0) {
+                m_building.line = m_line;
+                for (std::size_t at = 0;;) {
+                    const auto* stop = static_cast<const char*>(std::memchr(begin + at, m_format.delimiter, end - at));
+                    const std::size_t fieldEnd = stop ? static_cast<std::size_t>(stop - begin) : end;
+                    AddField(std::string_view(begin + at, fieldEnd - at));
+                    if (!stop) break;
+                    at = fieldEnd + 1;
+                }
+                if (!m_error.empty()) return false;
+                OnRecord(0, this);
+            }
+            ++m_line;
+            return true;
+        }
+    }
     // Checked before the parser holds more: the record so far stays below
     // the limit plus one chunk.
     m_recordBytes += length;
@@ -163,6 +193,7 @@ bool CsvReader::FeedLine() {
         Fail(m_nextRecordLine, "a record longer than " + MiB(kMaxRecordBytes) + " (the limit)");
         return false;
     }
+    const std::size_t readyBefore = m_readyCount;
     const std::size_t parsed = csv_parse(&m_parser, begin, length, OnField, OnRecord, this);
     if (parsed != length) {
         if (csv_error(&m_parser) == CSV_EPARSE)
@@ -172,6 +203,13 @@ bool CsvReader::FeedLine() {
         return false;
     }
     m_chunkPos += length;
+    // The parser is between records after a line that ended one (or was
+    // blank) with no field of the next begun, and no carriage return that
+    // could have ended a record earlier in the line.
+    const bool blank = length == 1 || (length == 2 && begin[0] == '\r');
+    m_atRecordStart = newline != nullptr && m_fieldCount == 0 &&
+                      (m_readyCount > readyBefore || (m_atRecordStart && blank)) &&
+                      (length < 3 || std::memchr(begin, '\r', length - 2) == nullptr);
     if (newline) ++m_line;
     return true;
 }

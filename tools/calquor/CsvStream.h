@@ -93,6 +93,9 @@ private:
     long m_line = 1;  // the line being fed to the parser
     long m_nextRecordLine = 1;  // where the record after the last complete one starts
     std::size_t m_recordBytes = 0;  // fed since the last complete record
+    bool m_atRecordStart = true;    // the parser holds nothing of a record
+    bool m_chunkClean = true;       // the chunk is ASCII without NUL
+    bool m_checkBytes = true;       // fields must be checked for bad bytes
     std::string m_error;
     std::string m_tsvLine;
 
