@@ -71,19 +71,67 @@ void CsvReader::Fail(long line, const std::string& message) {
     m_done = true;
 }
 
-void CsvReader::AddField(std::string_view text) {
-    if (!m_error.empty()) return;
+std::string* CsvReader::FieldSlot() {
+    if (!m_error.empty()) return nullptr;
     if (m_fieldCount == kMaxFields) {
         Fail(m_line, "more than " + std::to_string(kMaxFields) + " fields in a record (the limit)");
-        return;
+        return nullptr;
     }
+    if (m_fieldCount == m_building.fields.size()) m_building.fields.emplace_back();
+    return &m_building.fields[m_fieldCount];
+}
+
+void CsvReader::EndField() {
+    const std::string& text = m_building.fields[m_fieldCount];
     if (m_checkBytes)
-        if (const auto bad = FindBadByte(text)) Fail(m_line, "field " + std::to_string(m_fieldCount + 1) + ": " + DescribeBadByte(text, *bad));
-    if (m_fieldCount == m_building.fields.size())
-        m_building.fields.emplace_back(text);
-    else
-        m_building.fields[m_fieldCount].assign(text);
+        if (const auto bad = FindBadByte(text))
+            Fail(m_line, "field " + std::to_string(m_fieldCount + 1) + ": " + DescribeBadByte(text, *bad));
     ++m_fieldCount;
+}
+
+void CsvReader::AddField(std::string_view text) {
+    if (std::string* field = FieldSlot()) {
+        field->assign(text);
+        EndField();
+    }
+}
+
+bool CsvReader::SplitLine(const char* line, std::size_t end) {
+    const char delimiter = m_format.delimiter;
+    m_building.line = m_line;
+    for (std::size_t at = 0;;) {
+        std::string* field = FieldSlot();
+        if (field == nullptr) return true;  // failed
+        if (at < end && line[at] == '"') {
+            field->clear();
+            std::size_t i = at + 1;
+            for (;;) {
+                const auto* quote = static_cast<const char*>(std::memchr(line + i, '"', end - i));
+                if (quote == nullptr) return m_fieldCount = 0, false;  // open beyond the line
+                const auto q = static_cast<std::size_t>(quote - line);
+                field->append(line + i, q - i);
+                i = q + 1;
+                if (i < end && line[i] == '"') {
+                    *field += '"';
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+            if (i < end && line[i] != delimiter) return m_fieldCount = 0, false;  // text after the quote
+            EndField();
+            if (i == end) return true;
+            at = i + 1;
+            continue;
+        }
+        const auto* stop = static_cast<const char*>(std::memchr(line + at, delimiter, end - at));
+        const std::size_t fieldEnd = stop ? static_cast<std::size_t>(stop - line) : end;
+        if (std::memchr(line + at, '"', fieldEnd - at) != nullptr) return m_fieldCount = 0, false;
+        field->assign(line + at, fieldEnd - at);
+        EndField();
+        if (stop == nullptr) return true;
+        at = fieldEnd + 1;
+    }
 }
 
 void CsvReader::OnField(void* data, std::size_t size, void* self) {
@@ -163,25 +211,17 @@ bool CsvReader::FeedLine() {
     const char* begin = m_chunk.data() + m_chunkPos;
     const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', m_chunkEnd - m_chunkPos));
     const std::size_t length = newline ? static_cast<std::size_t>(newline - begin) + 1 : m_chunkEnd - m_chunkPos;
-    // A whole line without quotes at the start of a record is split here:
-    // the parser would give the same fields, one byte at a time.
-    if (m_atRecordStart && newline != nullptr && std::memchr(begin, '"', length) == nullptr) {
+    // A whole line at the start of a record is split here when it holds
+    // whole records' fields: the parser would give the same, one byte at a
+    // time. Anything else (a quoted field open at the line end, a quote out
+    // of place, a carriage return inside) goes to the parser.
+    if (m_atRecordStart && newline != nullptr) {
         std::size_t end = length - 1;
         if (end > 0 && begin[end - 1] == '\r') --end;
-        if (std::memchr(begin, '\r', end) == nullptr) {
+        if (std::memchr(begin, '\r', end) == nullptr && (end == 0 || SplitLine(begin, end))) {
             m_chunkPos += length;
-            if (end > 0) {
-                m_building.line = m_line;
-                for (std::size_t at = 0;;) {
-                    const auto* stop = static_cast<const char*>(std::memchr(begin + at, m_format.delimiter, end - at));
-                    const std::size_t fieldEnd = stop ? static_cast<std::size_t>(stop - begin) : end;
-                    AddField(std::string_view(begin + at, fieldEnd - at));
-                    if (!stop) break;
-                    at = fieldEnd + 1;
-                }
-                if (!m_error.empty()) return false;
-                OnRecord(0, this);
-            }
+            if (!m_error.empty()) return false;
+            if (end > 0) OnRecord(0, this);
             ++m_line;
             return true;
         }

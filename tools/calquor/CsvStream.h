@@ -73,7 +73,15 @@ private:
     bool FeedLine();
     // Reads the next TSV line into a ready record; false when nothing is left.
     bool ReadTsvLine();
+    // The storage of the next field of the record (nullptr after an error,
+    // or with too many fields); EndField checks and counts it.
+    std::string* FieldSlot();
+    void EndField();
     void AddField(std::string_view text);
+    // Splits a whole line (without its line end) at the start of a record
+    // into its fields and returns true; false, with nothing kept, when the
+    // line needs the parser.
+    bool SplitLine(const char* line, std::size_t end);
     void Fail(long line, const std::string& message);
 
     InputFormat m_format;
