@@ -17,7 +17,10 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <condition_variable>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <map>
 #include <memory>
 #include <set>
@@ -244,6 +247,59 @@ private:
     const std::string& m_inputName;
     bool m_strict;
     std::vector<Calquex> m_engines;
+};
+
+// Threads that run the chunks' calculations, kept for the whole run so that
+// each keeps its warm allocator caches. With no threads, a job runs when its
+// result is asked for.
+class ThreadPool {
+public:
+    explicit ThreadPool(std::size_t threads) {
+        for (std::size_t i = 0; i < threads; ++i) m_threads.emplace_back([this] { Serve(); });
+    }
+    ~ThreadPool() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& thread : m_threads) thread.join();
+    }
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
+
+    std::future<ChunkResult> Submit(std::function<ChunkResult()> job) {
+        if (m_threads.empty()) return std::async(std::launch::deferred, std::move(job));
+        std::packaged_task<ChunkResult()> task(std::move(job));
+        std::future<ChunkResult> result = task.get_future();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+        return result;
+    }
+
+private:
+    void Serve() {
+        for (;;) {
+            std::packaged_task<ChunkResult()> task;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_jobs.empty()) return;
+                task = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::packaged_task<ChunkResult()>> m_jobs;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
 };
 
 // A "calquor: N rows (P%)" line on stderr, redrawn in place, for runs
@@ -521,6 +577,8 @@ int RunCsv(const CsvOptions& options) {
         std::size_t worker;
     };
     std::deque<Pending> pending;
+    // Declared after what its jobs use: destroyed first, it finishes them.
+    ThreadPool pool(threads == 1 ? 0 : threads);
     std::vector<std::size_t> freeWorkers;
     std::vector<std::unique_ptr<Chunk>> freeChunks;
     for (std::size_t i = 0; i < inFlight; ++i) freeWorkers.push_back(i);
@@ -583,8 +641,7 @@ int RunCsv(const CsvOptions& options) {
         Worker* worker = workers[index].get();
         Chunk* job = chunk.get();
         const std::size_t width = layout.width;
-        const auto launch = inFlight == 1 ? std::launch::deferred : std::launch::async;
-        pending.push_back(Pending{std::async(launch, [worker, job, width] { return worker->Process(*job, width); }),
+        pending.push_back(Pending{pool.Submit([worker, job, width] { return worker->Process(*job, width); }),
                                   std::move(chunk), index});
     }
     while (!pending.empty()) {
