@@ -257,6 +257,11 @@ TEST_F(CsvTest, InputAndOutputFormats) {
          "a,b\n1,\"q\"\"\"\n2,\n",
          "{\"a\":\"1\",\"b\":\"q\\\"\",\"T\":2,\"U\":false,\"E\":\"q\\\"\",\"S\":\"Q\\\"\"}\n"
          "{\"a\":\"2\",\"b\":\"\",\"T\":4,\"U\":true,\"E\":\"\",\"S\":\"\"}\n"},
+        {{"--output-format", "jsonl", "--allow-failures", "--column", "T={a} * 2"}, "a\nx\n",
+         "{\"a\":\"x\",\"T\":null}\n"},
+        // A lone CR ends a record, even before a quoted field that goes on
+        // over the next line.
+        {{"--column", "T={b}"}, "a,b\r1,\"x\ny\"\r\n2,3\n", "a,b,T\n1,\"x\ny\",\"x\ny\"\n2,3,3\n"},
         {{"--output-format", "tsv", "--column", "T={a}"}, "a\n\"x\ty\"\n", "a\tT\nx\\ty\tx\\ty\n"},
         {{"--encoding", "latin1", "--column", "T=UpperCase({a})"}, "a\ncaf\xE9\n", "a,T\ncaf\xC3\xA9,CAF\xC3\xA9\n"},
         {{"--encoding", "windows-1252", "--column", "T={a}"}, "a\n\x80\n", "a,T\n\xE2\x82\xAC,\xE2\x82\xAC\n"},
