@@ -7,7 +7,7 @@ label and a comparison. Both outputs must be the same bytes. Then a
 
     python3 bench/csv_vs_miller.py [--calquor build/tools/calquor/calquor]
                                    [--rows 300000] [--memory-rows 1000000]
-                                   [--repeat 3] [--workdir /tmp/calquor-bench]
+                                   [--repeat 5] [--workdir /tmp/calquor-bench]
 
 Each tool runs --repeat times, alternating; the table shows the best wall
 time (the machine may be shared) and the CPU time of that run. Prints a
@@ -59,7 +59,7 @@ def main():
     parser.add_argument("--calquor", default=os.path.join(ROOT, "build", "tools", "calquor", "calquor"))
     parser.add_argument("--rows", type=int, default=300_000)
     parser.add_argument("--memory-rows", type=int, default=1_000_000)
-    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--workdir", default="/tmp/calquor-bench")
     args = parser.parse_args()
     mlr = shutil.which("mlr")
