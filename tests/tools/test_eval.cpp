@@ -43,7 +43,12 @@ TEST_F(EvalTest, TypesSetValuesAsAPersonReadsThem) {
         {" 12 ", "12 (integer)"},
         {"3.5", "3.5 (double)"},
         {".5", "0.5 (double)"},
-        {"1e3", "1000 (double)"},
+        {"1.50", "1.5 (double)"},
+        // Text that reading as a number would change: exponent forms (codes
+        // such as 12E4) and more digits than a double holds.
+        {"1e3", "\"1e3\" (text)"},
+        {"12E4", "\"12E4\" (text)"},
+        {"12345678901234567", "\"12345678901234567\" (text)"},
         {"3000000000", "3000000000 (double)"},  // beyond 32 bits
         {"0", "0 (integer)"},
         {"007", "\"007\" (text)"},              // a code, not a quantity
@@ -78,6 +83,7 @@ TEST_F(EvalTest, ForcedKinds) {
         {"X:text= padded ", "\" padded \" (text)"},
         {"X:number=007", "7 (integer)"},
         {"X:number=2.50", "2.5 (double)"},
+        {"X:number=12E4", "120000 (double)"},
         {"X:date=1/14/2004", "1/14/2004 (date)"},
         {"X:date=January 14, 2004", "1/14/2004 (date)"},
         {"X:date=2004-01-14", "1/14/2004 (date)"},
@@ -126,11 +132,40 @@ TEST_F(EvalTest, FormulaErrorsExitWithOne) {
     EXPECT_NE(result.err.find("calquor: error 5: Unrecognized element:Missing\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("1 + {Missing}\n    ^\noffset 4: Unrecognized element:Missing"), std::string::npos)
         << result.err;
-    const std::string file = WriteFile("g.txt", "Gross = 1 + {Missing}\n");
-    result = Run({"eval", "@Gross", "--formulas", file});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("Unrecognized element:Missing"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find('^'), std::string::npos) << result.err;
+}
+
+// An error inside a named formula names it, its FILE:LINE, and points into
+// its text; no formula error is an input error (exit code 2).
+TEST_F(EvalTest, ErrorsInNamedFormulasSayWhere) {
+    const std::string file = WriteFile("g.txt",
+                                       "Gross = 1 + {Missing}\n"
+                                       "Long = 1 + {Abcdefghij}\n"
+                                       "Bad = 1 + (2\n"
+                                       "Noted = 2 # a comment, and '#' in text stays: \n"
+                                       "Hash = '#' + @Noted  # two\n"
+                                       "X = @Y\n"
+                                       "Y = @X + 1\n");
+    const std::pair<std::string, std::string> rows[] = {
+        {"@Gross", "g.txt:1: named formula Gross: error 5: Unrecognized element:Missing\n"
+                   "1 + {Missing}\n    ^\n"},
+        {"@Long", "g.txt:2: named formula Long: error 5: Unrecognized element:Abcdefghij\n"
+                  "1 + {Abcdefghij}\n    ^\n"},
+        {"2 * @Bad", "g.txt:3: named formula Bad: Unmatched left parentheses\n1 + (2\n      ^\n"},
+        {"@X", "calquor: reference cycle: X -> Y -> X\n"},
+    };
+    for (const auto& [formula, message] : rows) {
+        SCOPED_TRACE(formula);
+        const ToolResult result = Run({"eval", formula, "--formulas", file});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    }
+    const ToolResult result = Run({"eval", "@Hash", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "\"#2\" (text)\n");
+
+    // The shipped example's formulas without their operands.
+    const std::string shipped = std::string(CALQUOR_SOURCE_DIR) + "/examples/orders.formulas";
+    EXPECT_EQ(Run({"eval", "@Period", "--formulas", shipped}).exitCode, 1);
 }
 
 // Every command fails when its output cannot be written, rather than

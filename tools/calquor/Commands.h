@@ -18,11 +18,18 @@ struct EvalOptions {
 };
 
 struct CsvOptions {
-    std::string inputPath;
+    std::string inputPath;              // "-": standard input
     std::vector<std::string> columns;   // NAME=FORMULA, or NAME for @NAME
     std::string formulasPath;
-    std::string outputPath;             // empty: stdout
+    std::string outputPath;             // empty or "-": stdout
     bool strict = false;
+    bool allowFailures = false;         // failing rows still exit with 0
+    std::vector<std::string> types;     // NAME=KIND: the kind of input column {NAME}
+    std::string delimiter;              // one character; empty: ',' (a tab with --tsv)
+    bool tsv = false;                   // the input is TSV
+    bool noHeader = false;              // the first line is data; columns are {C1}, {C2}...
+    std::string outputFormat;           // csv, tsv or jsonl; empty: as the input
+    std::string encoding;               // the input's encoding for iconv; empty: UTF-8
 };
 
 int RunEval(const EvalOptions& options);

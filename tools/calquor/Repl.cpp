@@ -95,6 +95,19 @@ public:
         return true;
     }
 
+    // As Handle, but a failure inside reports and keeps the session: only end
+    // of input or :quit ends it.
+    bool HandleSafely(std::string_view line) {
+        try {
+            return Handle(line);
+        } catch (const _com_error& e) {
+            Complain(std::string("runtime error: ") + e.ErrorMessage());
+        } catch (const std::exception& e) {
+            Complain(std::string("error: ") + e.what());
+        }
+        return true;
+    }
+
 private:
     FormulaBook m_book;
     ValuesAdapter m_adapter;
@@ -172,7 +185,7 @@ void RunInteractive(Session& session) {
             // added; a test holds the file to one copy of each line.
             if (!historyPath.empty()) append_history(0, historyPath.c_str());
         }
-        if (!session.Handle(line)) break;
+        if (!session.HandleSafely(line)) break;
         std::fflush(stdout);
     }
     g_completing = nullptr;
@@ -195,7 +208,7 @@ int RunRepl(const std::string& formulasPath) {
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const bool goOn = session.Handle(line);
+        const bool goOn = session.HandleSafely(line);
         // Results and errors go to different streams; flushing each line
         // keeps them in order when both reach the same file.
         std::fflush(stdout);
