@@ -72,7 +72,7 @@ HRESULT Register() {
     return RegisterTypeLib(library.get(), widePath.c_str(), nullptr);
 }
 
-// Decided here: what is already gone counts as removed, so unregistering
+// What is already gone counts as removed, so unregistering
 // twice succeeds.
 HRESULT Unregister() {
     const std::string classKey = "CLSID\\" + GuidText(kClassId);

@@ -31,7 +31,7 @@ public:
         return FormulaObject::Create(pUnkOuter, riid, ppvObject);
     }
 
-    // Decided here: an unlock without a lock of its own is refused
+    // An unlock without a lock of its own is refused
     // (E_UNEXPECTED), so that a client's surplus call cannot let the module
     // be unloaded under live objects.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {

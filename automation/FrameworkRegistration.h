@@ -44,7 +44,7 @@ inline bool RegisterTypeLib(const std::string& modulePath, REFGUID libid) {
     return ok;
 }
 
-// Removes that version's registration. Decided here: a library that is not
+// Removes that version's registration. A library that is not
 // registered (any more) counts as removed, so unregistering twice, or after
 // another step already removed it, succeeds. Whether it is registered is
 // asked first, because systems answer the removal of a missing library

@@ -1,6 +1,6 @@
 // Which server this build is: its interfaces, identifiers and the few
 // behaviours in which the two servers differ. Calquor_Auto is the build
-// with the second flavour's rules (CALQUOR_RUNTIME_RULES=1).
+// with Calquor_VCL's rules (CALQUOR_RUNTIME_RULES=1).
 #pragma once
 
 #include "Flavour.h"

@@ -54,14 +54,17 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
 
-    print(f"columns: {', '.join(COLUMNS)} (examples/orders.formulas)")
-    print(f"{'rows':>10} {'MiB in':>8} {'wall s':>8} {'rows/s':>10} {'CPU s':>8} {'rows/CPU s':>11} {'peak RSS':>10}")
+    # A Markdown table, as the README quotes it.
+    print(f"columns: {', '.join(COLUMNS)} (examples/orders.formulas), {os.cpu_count()} cores")
+    print()
+    print("| rows | input | seconds | rows per second | rows per CPU second | peak RSS |")
+    print("|---:|---:|---:|---:|---:|---:|")
     for rows in (args.small_rows, args.rows):
         path = ensure_input(args.workdir, rows)
         seconds, cpu, rss_kib = measure(args.calquor, path)
         size_mib = os.path.getsize(path) / 2**20
-        print(f"{rows:>10,} {size_mib:>8.1f} {seconds:>8.2f} {rows / seconds:>10,.0f} {cpu:>8.2f} "
-              f"{rows / cpu:>11,.0f} {rss_kib / 1024:>7.1f} MiB")
+        print(f"| {rows:,} | {size_mib:.1f} MiB | {seconds:.2f} | {rows / seconds:,.0f} | {rows / cpu:,.0f} | "
+              f"{rss_kib / 1024:.1f} MiB |")
 
 
 if __name__ == "__main__":

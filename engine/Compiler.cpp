@@ -240,7 +240,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
                 stack.Push(Entry{kind, token.pos, nullptr});
                 operandExpected = true;
             } else if (type == TT_COMMA) {
-                // Decided here: a comma ends its argument, so it moves every
+                // A comma ends its argument, so it moves every
                 // operator of that argument to the output, down to the
                 // function entry or "(" below it; otherwise "Max(1+2,3)"
                 // would add 2 and 3. A unary minus keeps its own rule (with
@@ -263,7 +263,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
             pos = m_nCurPos;
             token = detail::Scan(m_szFormula, m_nCurPos);
         }
-        // Decided here: a function name at the very end, without its
+        // A function name at the very end, without its
         // parentheses, is a call that lacks its arguments rather than
         // something dropped silently.
         if (hasPending) throw SyntaxError{pending.pos, msg::kParameterNumber};

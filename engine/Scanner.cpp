@@ -74,7 +74,7 @@ Lexeme ScanNumber(const char* s, int& cur) noexcept {
         }
         const auto [end, ec] = std::from_chars(first, last, value);
         if (ec != std::errc() || end != last) {
-            // Decided here: an integer literal beyond 32 bits is refused
+            // An integer literal beyond 32 bits is refused
             // rather than wrapped or clamped to a different number. Nothing is
             // consumed, so the scan stops on the literal.
             cur = start;
@@ -93,7 +93,7 @@ Lexeme ScanNumber(const char* s, int& cur) noexcept {
     double value = 0.0;
     const auto [parsed, ec] = std::from_chars(first, end, value, std::chars_format::fixed);
     if (ec == std::errc::result_out_of_range) {
-        // Decided here, as for integers: a literal beyond the double range is
+        // As for integers, a literal beyond the double range is
         // refused rather than read as another number. One too small for a
         // double is 0, the nearest double.
         const char* firstNonZero = std::find_if(first, end, [](char c) { return c >= '1' && c <= '9'; });

@@ -165,8 +165,8 @@ LSTATUS RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD, REG
         reg::Path relative;
         if (const LSTATUS status = AppendSubKey(lpSubKey, relative); status != ERROR_SUCCESS) return status;
         if (!relative.empty() && !(access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-        // Decided here: a key deeper than the registry nests is refused like
-        // a name too long.
+        // A key deeper than the registry nests is refused like a name too
+        // long.
         if (path.size() + relative.size() > reg::kMaxDepth) return ERROR_INVALID_PARAMETER;
         bool createdAny = false;
         const LSTATUS status = reg::Update([&](reg::Key& root, bool& changed) -> LSTATUS {
@@ -225,7 +225,7 @@ LSTATUS RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, c
         value.name = name;
         value.type = dwType;
         if (cbData) value.data.assign(lpData, lpData + cbData);
-        // Decided here: text values are always stored terminated, so that a
+        // Text values are always stored terminated, so that a
         // reader gets a terminated string back whatever the writer passed.
         if ((dwType == REG_SZ || dwType == REG_EXPAND_SZ) && (value.data.empty() || value.data.back() != 0))
             value.data.push_back(0);

@@ -27,8 +27,8 @@ constexpr std::int64_t kFirstYear = 100;
 constexpr std::int64_t kLastYear = 9999;
 
 // ---------------------------------------------------------------------------
-// The date rules. Where the second flavour's runtime differs, the choice is
-// made here or in the handler with kRuntime. Under that flavour a date
+// The date rules. Where Calquor_VCL's runtime differs, the rule stands
+// here or in the handler under kRuntime. Under Calquor_VCL's rules a date
 // argument the runtime cannot convert raises its conversion error (the frame
 // reports "Parameter type mismatch"), so there are no invalid dates there.
 // ---------------------------------------------------------------------------
@@ -119,7 +119,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // date (0 when invalid) and turns the sum back into a DATE.
 _variant_t AddDayCount(const WorkingDate& date, std::int64_t days) {
     const double start = date.valid ? date.value : 0.0;
-    // The second flavour adds to the DATE value itself.
+    // Calquor_VCL adds to the DATE value itself.
     if constexpr (kRuntime) return DateValue(start + static_cast<double>(days));
     return DateValue(FromContinuous(ToContinuous(start) + static_cast<double>(days)));
 }
@@ -127,7 +127,7 @@ _variant_t AddDayCount(const WorkingDate& date, std::int64_t days) {
 // Shared by AddMonths and AddYears: the date with from's day and time of day
 // in the given year and month (1..12).
 _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
-    // Decided: a year outside 100..9999 fails the function rather than giving
+    // A year outside 100..9999 fails the function rather than giving
     // a value nobody asked for (SystemTimeToVariantTime would turn year 54
     // into 1954 or 2054, and refuse years above 9999).
     if (year < kFirstYear || year > kLastYear) Refuse(msg::kUnknownError);
@@ -136,12 +136,12 @@ _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
     st.wMonth = static_cast<WORD>(month);
     const int last = DaysInMonth(year, month);
     if constexpr (kRuntime) {
-        // The second flavour's runtime gives the new date at midnight and
+        // Calquor_VCL's runtime gives the new date at midnight and
         // refuses a day the target month lacks.
         st.wHour = st.wMinute = st.wSecond = 0;
         if (st.wDay > last) Refuse(msg::kUnknownError);
     } else if (st.wDay > last) {
-        // Decided: a day the target month lacks clamps to the month's last
+        // A day the target month lacks clamps to the month's last
         // day (31 Jan 2004 + 1 month = 29 Feb 2004; 29 Feb 2004 + 1 year =
         // 28 Feb 2005) instead of rolling into the next month as
         // SystemTimeToVariantTime would.
@@ -153,7 +153,7 @@ _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
     return DateValue(built.value);
 }
 
-// The fields of date for AddMonths and AddYears. Decided: an invalid or
+// The fields of date for AddMonths and AddYears. An invalid or
 // undecomposable date fails the function (there is no month to move from).
 SYSTEMTIME MovableFields(const WorkingDate& date) {
     const SYSTEMTIME st = FieldsOf(date);
@@ -200,7 +200,7 @@ _variant_t FnNow() {
     const SYSTEMTIME st = LocalFields();
     const WorkingDate now = DateOf(st);
     if (!now.valid) _com_issue_error(E_INVALIDARG);
-    // The second flavour keeps the milliseconds (today's dates are positive,
+    // Calquor_VCL keeps the milliseconds (today's dates are positive,
     // so the fraction simply grows).
     if constexpr (kRuntime) return DateValue(now.value + st.wMilliseconds / 86400000.0);
     return DateValue(now.value);
@@ -217,7 +217,7 @@ _variant_t FnAddWeeks(const _variant_t& date, const _variant_t& n) {
     return RunFramed(msg::kParameterTypeMismatch, [&] {
         const WorkingDate start = conv::ToDate(date);
         const std::int64_t days = std::int64_t{7} * conv::ToInteger(n);
-        // Decided: the day count is a 32-bit product; a count of weeks whose
+        // The day count is a 32-bit product; a count of weeks whose
         // days do not fit 32 bits fails like a count that is no integer.
         if (days < std::numeric_limits<std::int32_t>::min() || days > std::numeric_limits<std::int32_t>::max())
             Refuse(msg::kParameterTypeMismatch);
@@ -265,7 +265,7 @@ _variant_t FnDateDiff(const _variant_t& a, const _variant_t& b, const _variant_t
         else if (EqualsNoCase(name, "Week") || EqualsNoCase(name, "W"))
             result = DayDifference(from, to) / 7;
         else
-            // Decided: a unit that names none of the above fails.
+            // A unit that names none of the above fails.
             Refuse(msg::kUnknownError);
         return _variant_t(static_cast<long>(result));
     });

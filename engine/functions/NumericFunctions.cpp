@@ -49,7 +49,7 @@ double RoundTo(double x, int n) {
         const double scaled = x * p;
         return std::floor(scaled + 0.5) / p;
     }
-    // Digit counts outside 0..9 are our decision. A 32-bit power would wrap
+    // Digit counts outside 0..9 keep their meaning. A 32-bit power would wrap
     // for them, so the scale is a double and the count's meaning is kept:
     //  - n > 9 rounds to that many decimals while the scaled value can still
     //    hold a fraction; once x * 10^n overflows or reaches 2^52 (at the

@@ -2,7 +2,10 @@
 // prints "N passed, N failed" and gives the exit code.
 #pragma once
 
+#include <calquor/version.h>
+
 #include <cstdio>
+#include <cstring>
 
 namespace consumer {
 
@@ -16,6 +19,13 @@ inline void Check(bool ok, const char* what) {
         ++g_failed;
         std::printf("FAILED: %s\n", what);
     }
+}
+
+// The version the host's build system found (CMake package or pkg-config),
+// passed in as CALQUOR_EXPECTED_VERSION, is the one the headers carry.
+inline void CheckVersion() {
+    Check(std::strcmp(CALQUOR_VERSION_STRING, CALQUOR_EXPECTED_VERSION) == 0,
+          "the package's version is the headers' version");
 }
 
 inline int Report() {

@@ -39,6 +39,14 @@ int main() {
     Check(t3.nType == TT_REAL && t3.vValue.dblVal == 3.5 && t3.nPos == 3, "3.5 at 3");
     Check(scanner.GetNextToken().nType == TT_END, "end");
 
+    consumer::CheckVersion();
+    Calquex info("CalquorInfo()");
+    int infoCode = -1;
+    std::string infoMessage;
+    const _bstr_t label = info.Calculate(infoCode, infoMessage);
+    Check(std::string(static_cast<const char*>(label)) == std::string("Calquor  ") + CALQUOR_VERSION_LABEL,
+          "CalquorInfo() reports the headers' label");
+
     // The platform's conversions.
     const _bstr_t text = _variant_t(12.5);
     Check(std::string(static_cast<const char*>(text)) == "12.5", "12.5 as text");

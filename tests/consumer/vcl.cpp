@@ -28,6 +28,7 @@ std::string Text(const _variant_t& v) {
 }  // namespace
 
 int main() {
+    consumer::CheckVersion();
     int code = -1;
     std::string message;
     const _variant_t sum = Calc("1+2", code, message);

@@ -20,7 +20,7 @@
 
 namespace calquor::test {
 
-// True when the tests run against Calquor_VCL (the second flavour's rules).
+// True when the tests run against Calquor_VCL.
 inline constexpr bool kRuntimeRules = CALQUOR_TEST_RUNTIME_RULES != 0;
 
 // The value a failed calculation returns: false, or Empty in Calquor_VCL.
@@ -39,7 +39,7 @@ inline constexpr VARTYPE kIntegerKind = kRuntimeRules ? VARTYPE{VT_I4} : VARTYPE
 // integer in Calquor_VCL.
 inline constexpr VARTYPE kIntegerArithmeticKind = kRuntimeRules ? VARTYPE{VT_I4} : VARTYPE{VT_R8};
 
-// The message every failure inside an evaluation reads in the first flavour.
+// The message every failure inside an evaluation reads in CLQMFC.
 inline constexpr const char* kTypeCastError = "type cast error";
 
 // Calquor_VCL's message for a value its runtime cannot convert, e.g.
@@ -112,7 +112,7 @@ inline std::string CalcThrows(const char* text, DataAdapter* adapter = nullptr) 
     return {};
 }
 
-// The first flavour's outcome of every failure inside an evaluation: code 1,
+// CLQMFC's outcome of every failure inside an evaluation: code 1,
 // "type cast error" and false.
 inline ::testing::AssertionResult IsTypeCastError(const Outcome& out) {
     if (out.code == 1 && out.message == kTypeCastError && out.value.vt == VT_BOOL && out.value.boolVal == VARIANT_FALSE)

@@ -217,7 +217,7 @@ public:
     }
 };
 
-// The first flavour reports every adapter exception as the type cast error;
+// CLQMFC reports every adapter exception as the type cast error;
 // Calquor_VCL lets each leave Calculate unchanged.
 TEST(Calculate, AdapterExceptionsEndAsTypeCastErrorOrLeave) {
     for (int failAt : {1, 2, 3, 4}) {
@@ -240,7 +240,7 @@ TEST(Calculate, AdapterExceptionsEndAsTypeCastErrorOrLeave) {
 
 TEST(Calculate, EngineStaysCompiledAfterAFailure) {
     MapAdapter adapter;
-    // Null is refused by "*" in the first flavour only; text that is no number
+    // Null is refused by "*" in CLQMFC only; text that is no number
     // by both.
     adapter.values["x"] = test::kRuntimeRules ? _variant_t("abc") : test::Null();
     Calquex engine("{x} * 2");

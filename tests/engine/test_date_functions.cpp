@@ -1,5 +1,5 @@
 // The date functions, through formulas. Serials: 0 = Sat 30 Dec 1899,
-// 38000 = Wed 14 Jan 2004. In the first flavour every failure inside a
+// 38000 = Wed 14 Jan 2004. In CLQMFC every failure inside a
 // function reaches the host as code 1 "type cast error"; in Calquor_VCL the
 // function's own error leaves Calculate. Rows whose outcome differs in
 // Calquor_VCL give both.
@@ -23,7 +23,7 @@ namespace {
 // test::kTextKind.
 enum class Kind { Date, I4, Int, UI2, Bool, Text, Fails };
 
-// One expected outcome. Fails: the type cast error in the first flavour; in
+// One expected outcome. Fails: the type cast error in CLQMFC; in
 // Calquor_VCL the function's error leaves Calculate with the message `text`.
 struct Expect {
     Kind kind;
@@ -132,7 +132,7 @@ TEST(DateFunctions, AddWeeksKeepsTheDayCountWithin32Bits) {
     });
 }
 
-// The first flavour keeps the time of day and clamps a day the target month
+// CLQMFC keeps the time of day and clamps a day the target month
 // lacks; Calquor_VCL returns midnight and refuses such a day.
 TEST(DateFunctions, AddMonthsCrossesYearsAndMeetsShortMonths) {
     ExpectAll({

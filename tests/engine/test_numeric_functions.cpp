@@ -32,7 +32,7 @@ void AddOperands(test::MapAdapter& adapter) {
 enum class Kind { Real, Int, Bool, Fails };
 
 // One expected outcome. Int is Mod's kind: VT_INT, or VT_I4 in Calquor_VCL.
-// Fails: the type cast error in the first flavour; in Calquor_VCL the
+// Fails: the type cast error in CLQMFC; in Calquor_VCL the
 // function's error leaves Calculate with the message `raised`.
 struct Expect {
     Kind kind;
@@ -48,7 +48,7 @@ Expect Fails(const char* raised) { return {Kind::Fails, 0, raised}; }
 constexpr const char* kMismatch = "Parameter type mismatch";
 constexpr const char* kUnknown = "Unknown error";
 
-// A formula and its outcome in the first flavour and in Calquor_VCL.
+// A formula and its outcome in CLQMFC and in Calquor_VCL.
 struct NumCase {
     const char* text;
     Expect first;

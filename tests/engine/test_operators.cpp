@@ -28,7 +28,7 @@ _variant_t Of(VARTYPE vt, double number) {
     return v;
 }
 
-// The expected value in the first flavour and in Calquor_VCL, whose "=" and
+// The expected value in CLQMFC and in Calquor_VCL, whose "=" and
 // comparisons convert between kinds.
 struct BoolCase {
     const char* text;
@@ -51,6 +51,9 @@ TEST_P(BooleanResults, Value) {
     adapter.values["d"] = Of(VT_DATE, 38000);
     adapter.values["d2"] = Of(VT_DATE, 38000);
     adapter.values["t"] = Of(VT_BOOL, 1);
+    // A host may write 1 rather than VARIANT_TRUE: any nonzero boolean is true.
+    adapter.values["t1"] = Of(VT_BOOL, 1);
+    adapter.values["t1"].boolVal = 1;
     adapter.values["nan"] = _variant_t(std::nan(""));
     const auto out = Calc(GetParam().text, &adapter);
     const bool expected = test::kRuntimeRules ? GetParam().runtimeExpected : GetParam().expected;
@@ -77,9 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         Same("{t} && {e}", false), Differ("2 = '2.0'", false, true), Same("{e} = 0", false),
         Differ("{d} = 38000", false, true), Differ("'9' < 10", false, true),
         // The right operand decides first; the left one is then not converted.
-        Same("'abc' && 0", false), Same("{n} || 1", true)));
+        Same("'abc' && 0", false), Same("{n} || 1", true), Same("{t1} && 'true'", true), Same("{t1} && 2", true),
+        Same("0 || {t1}", true)));
 
-// Always a double in the first flavour; Calquor_VCL keeps integer results for
+// Always a double in CLQMFC; Calquor_VCL keeps integer results for
 // integer operands (its "/" still gives a double).
 TEST(Operators, ArithmeticGivesADoubleOrKeepsIntegers) {
     struct Case {

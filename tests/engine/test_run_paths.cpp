@@ -35,6 +35,8 @@ test::MapAdapter MixedAdapter() {
     adapter.values["n"] = _variant_t(std::numeric_limits<double>::quiet_NaN());
     adapter.values["z"] = _variant_t(-0.0);
     adapter.values["b"] = _variant_t(true);
+    adapter.values["b1"] = _variant_t(true);
+    adapter.values["b1"].boolVal = 1;  // true as a host may write it
     adapter.values["s"] = _variant_t("ab");
     adapter.values["nul"] = test::Null();
     adapter.formulas["r"] = "{x}*2";
@@ -92,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         "{n}<1", "{n}>=1", "{n}<={n}", "{x}>1", "{x}<=1.5", "2>=3",
         // Truth of numbers and booleans.
         "{x}>1 && {x}<2", "0 || {x}", "{b} && 1", "{b} || 0.0", "{n} && 1", "0 && {z}", "-{b}",
+        "{b1} && 'true'", "{b1} || 0", "{b1} && {b1}",
         // Texts, Null and dates through the general rules.
         "{s}+1", "1+{s}", "{s}+{s}", "{s}>'a'", "'b'<{s}", "{nul}+1", "1+{nul}", "'x'+'y'+'z'",
         // Failures end alike.

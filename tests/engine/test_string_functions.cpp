@@ -22,10 +22,10 @@ void AddOperands(test::MapAdapter& adapter) {
     };
 }
 
-// The first flavour's Char gives VT_I1, Calquor_VCL's VT_UI1.
+// CLQMFC's Char gives VT_I1, Calquor_VCL's VT_UI1.
 enum class Kind { Text, I4, I1, UI1, Fails };
 
-// One expected outcome. Fails: the type cast error in the first flavour; in
+// One expected outcome. Fails: the type cast error in CLQMFC; in
 // Calquor_VCL code 1 with the runtime's conversion message `text`.
 struct Expect {
     Kind kind;
@@ -42,7 +42,7 @@ Expect Fails(std::string runtimeMessage) { return {Kind::Fails, std::move(runtim
 // The runtime's messages of the conversions the string functions ask for.
 const std::string kNullToString = test::CannotConvert("Null", "String");
 
-// A formula and its outcome in the first flavour and in Calquor_VCL.
+// A formula and its outcome in CLQMFC and in Calquor_VCL.
 struct StrCase {
     const char* text;
     Expect first;
@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row("TrimRight('\x02" "a\x1F')", Text("\x02" "a\x1F"), Text("\x02" "a")),
         Row("UpperCase('abc XYZ 1 \xC3\xA9')", Text("ABC XYZ 1 \xC3\xA9"), Text("ABC XYZ 1 \xC3\x89")),
         Row("LowerCase('\xC3\x80" "BC d')", Text("\xC3\x80" "bc d"), Text("\xC3\xA0" "bc d")),
+        Row("UpperCase('xyz')", Text("XYZ")), Row("LowerCase('XYZ')", Text("xyz")),
         Row("UpperCase(2.5)", Text("2.5")), Row("Trim({null})", Fails(kNullToString))));
 
 // Calquor_VCL reverses the bytes one by one, multi-byte characters included.
@@ -154,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row("Replace('abab', 'ab', '')", Text(""), Text("ab")),
         Row("Replace('abAB', 'ab', 'x')", Text("xAB")), Row("Replace('abc', 'b', {null})", Fails(kNullToString))));
 
-// A signed byte in the first flavour, an unsigned one in Calquor_VCL.
+// A signed byte in CLQMFC, an unsigned one in Calquor_VCL.
 INSTANTIATE_TEST_SUITE_P(
     Char, StringFunctionTest,
     ::testing::Values(

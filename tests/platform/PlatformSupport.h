@@ -1,6 +1,7 @@
 // What the platform tables share. They run against the Linux stand-in and,
 // on Windows, against the system's own automation runtime (oleaut32, under
-// Wine when cross-built); the few differences are decided here.
+// Wine when cross-built); the few differences are
+// recorded here.
 #pragma once
 
 #include <calquor/oleauto.h>

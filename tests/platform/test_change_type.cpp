@@ -230,9 +230,13 @@ void RunRows(const Row* rows, std::size_t count, USHORT flags = 0) {
         if (hr == S_OK) {
             ExpectHolds(dst, want);
         } else {
+            // Only a text may be read as one: a wrong kind is a failure of
+            // this row, not a crash that stops the rest of the table.
             EXPECT_EQ(dst.vt, VT_BSTR);
-            EXPECT_EQ(dst.bstrVal, before);
-            EXPECT_EQ(TextOf(dst.bstrVal), OLESTR("untouched"));
+            if (dst.vt == VT_BSTR) {
+                EXPECT_EQ(dst.bstrVal, before);
+                EXPECT_EQ(TextOf(dst.bstrVal), OLESTR("untouched"));
+            }
         }
         rtl::VarClear(&dst);
         rtl::VarClear(&src);

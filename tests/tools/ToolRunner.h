@@ -59,6 +59,14 @@ protected:
     // output goes to stdoutPath when given (then result.out stays empty).
     ToolResult Run(const std::vector<std::string>& args, const std::string& input = "",
                    const char* stdoutPath = nullptr) const {
+        std::vector<std::string> command{CALQUOR_TOOL_PATH};
+        command.insert(command.end(), args.begin(), args.end());
+        return RunProgram(command, input, stdoutPath);
+    }
+
+    // As Run, for any program: command[0] is its path.
+    ToolResult RunProgram(std::vector<std::string> command, const std::string& input = "",
+                          const char* stdoutPath = nullptr) const {
         const std::string inPath = WriteFile("stdin.txt", input);
         const std::string outPath = stdoutPath ? stdoutPath : Path("stdout.txt"), errPath = Path("stderr.txt");
         posix_spawn_file_actions_t actions;
@@ -67,8 +75,6 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-        std::vector<std::string> command{CALQUOR_TOOL_PATH};
-        command.insert(command.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : command) argv.push_back(arg.data());
         argv.push_back(nullptr);

@@ -1,6 +1,8 @@
 // eval: value and kind printing, operand typing, named formulas, bad input.
 #include "ToolRunner.h"
 
+#include <regex>
+
 namespace calquor::tool::test {
 namespace {
 
@@ -21,6 +23,7 @@ TEST_F(EvalTest, PrintsValueAndKind) {
         {{"AddMonths({D}, 1)", "--set", "D=2003-12-14"}, "1/14/2004 (date)\n"},
         {{"{E}", "--set", "E="}, "(empty)\n"},
         {{"{N}", "--set", "N:null="}, "(null)\n"},
+        {{"--", "-{X}", "--set", "X=3"}, "-3 (double)\n"},  // options again after the formula
     };
     for (const EvalRow& row : rows) {
         SCOPED_TRACE(Joined(row.args));
@@ -40,7 +43,12 @@ TEST_F(EvalTest, TypesSetValuesAsAPersonReadsThem) {
         {" 12 ", "12 (integer)"},
         {"3.5", "3.5 (double)"},
         {".5", "0.5 (double)"},
-        {"1e3", "1000 (double)"},
+        {"1.50", "1.5 (double)"},
+        // Text that reading as a number would change: exponent forms (codes
+        // such as 12E4) and more digits than a double holds.
+        {"1e3", "\"1e3\" (text)"},
+        {"12E4", "\"12E4\" (text)"},
+        {"12345678901234567", "\"12345678901234567\" (text)"},
         {"3000000000", "3000000000 (double)"},  // beyond 32 bits
         {"0", "0 (integer)"},
         {"007", "\"007\" (text)"},              // a code, not a quantity
@@ -75,6 +83,7 @@ TEST_F(EvalTest, ForcedKinds) {
         {"X:text= padded ", "\" padded \" (text)"},
         {"X:number=007", "7 (integer)"},
         {"X:number=2.50", "2.5 (double)"},
+        {"X:number=12E4", "120000 (double)"},
         {"X:date=1/14/2004", "1/14/2004 (date)"},
         {"X:date=January 14, 2004", "1/14/2004 (date)"},
         {"X:date=2004-01-14", "1/14/2004 (date)"},
@@ -123,11 +132,40 @@ TEST_F(EvalTest, FormulaErrorsExitWithOne) {
     EXPECT_NE(result.err.find("calquor: error 5: Unrecognized element:Missing\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("1 + {Missing}\n    ^\noffset 4: Unrecognized element:Missing"), std::string::npos)
         << result.err;
-    const std::string file = WriteFile("g.txt", "Gross = 1 + {Missing}\n");
-    result = Run({"eval", "@Gross", "--formulas", file});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("Unrecognized element:Missing"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find('^'), std::string::npos) << result.err;
+}
+
+// An error inside a named formula names it, its FILE:LINE, and points into
+// its text; no formula error is an input error (exit code 2).
+TEST_F(EvalTest, ErrorsInNamedFormulasSayWhere) {
+    const std::string file = WriteFile("g.txt",
+                                       "Gross = 1 + {Missing}\n"
+                                       "Long = 1 + {Abcdefghij}\n"
+                                       "Bad = 1 + (2\n"
+                                       "Noted = 2 # a comment, and '#' in text stays: \n"
+                                       "Hash = '#' + @Noted  # two\n"
+                                       "X = @Y\n"
+                                       "Y = @X + 1\n");
+    const std::pair<std::string, std::string> rows[] = {
+        {"@Gross", "g.txt:1: named formula Gross: error 5: Unrecognized element:Missing\n"
+                   "1 + {Missing}\n    ^\n"},
+        {"@Long", "g.txt:2: named formula Long: error 5: Unrecognized element:Abcdefghij\n"
+                  "1 + {Abcdefghij}\n    ^\n"},
+        {"2 * @Bad", "g.txt:3: named formula Bad: Unmatched left parentheses\n1 + (2\n      ^\n"},
+        {"@X", "calquor: reference cycle: X -> Y -> X\n"},
+    };
+    for (const auto& [formula, message] : rows) {
+        SCOPED_TRACE(formula);
+        const ToolResult result = Run({"eval", formula, "--formulas", file});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    }
+    const ToolResult result = Run({"eval", "@Hash", "--formulas", file});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "\"#2\" (text)\n");
+
+    // The shipped example's formulas without their operands.
+    const std::string shipped = std::string(CALQUOR_SOURCE_DIR) + "/examples/orders.formulas";
+    EXPECT_EQ(Run({"eval", "@Period", "--formulas", shipped}).exitCode, 1);
 }
 
 // Every command fails when its output cannot be written, rather than
@@ -195,11 +233,15 @@ TEST_F(EvalTest, BadInputExitsWithTwo) {
         {{"eval"}, "FORMULA is required"},
         {{"eval", "1", "--bogus"}, "--bogus"},
         {{}, "A subcommand is required"},
+        {{"evl", "1"}, "unknown command 'evl'; did you mean 'eval'?"},
+        {{"func"}, "did you mean 'functions'?"},
+        {{"xyz"}, "unknown command 'xyz' (commands: eval, check, csv, repl, functions)"},
     };
     for (const BadInputRow& row : rows) {
         SCOPED_TRACE(Joined(row.args));
         const ToolResult result = Run(row.args);
         EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err.rfind("calquor: ", 0), 0u) << result.err;  // argument errors included
         EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
     }
 }
@@ -241,7 +283,7 @@ TEST_F(EvalTest, TextLimitsFromTheCommandLine) {
 }
 
 TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
-    for (const char* command : {"eval", "check", "csv", "repl"}) {
+    for (const char* command : {"eval", "check", "csv", "repl", "functions"}) {
         SCOPED_TRACE(command);
         const ToolResult result = Run({command, "--help"});
         EXPECT_EQ(result.exitCode, 0);
@@ -249,6 +291,53 @@ TEST_F(EvalTest, HelpShowsExamplesAndExitCodes) {
         EXPECT_NE(result.out.find("Exit codes: 0"), std::string::npos);
     }
     EXPECT_NE(Run({"csv", "--help"}).out.find("'Unit Price' is {UnitPrice}"), std::string::npos);
+}
+
+TEST_F(EvalTest, VersionNamesToolAndLibrary) {
+    const ToolResult result = Run({"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "calquor " CALQUOR_TOOL_VERSION "\nlibrary: Calquor  2.01a\n");
+}
+
+// Every listed call compiles as written, so the list names the engine's functions.
+TEST_F(EvalTest, FunctionsListsEveryBuiltInFunction) {
+    const ToolResult result = Run({"functions"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::istringstream lines(result.out);
+    std::string line, calls;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        calls += (calls.empty() ? "" : " + ") + line.substr(0, line.find(')') + 1);
+    }
+    EXPECT_EQ(count, 37);
+    EXPECT_NE(result.out.find("\nSubStr(text, start, end)  the bytes of text"), std::string::npos);
+    EXPECT_NE(result.out.find("\nDayOfWeek(date, format) "), std::string::npos);
+    EXPECT_NE(result.out.find("\nCalquorInfo() "), std::string::npos);
+    // Each argument name (lower case, after "(" or ", ") becomes a value.
+    calls = std::regex_replace(calls, std::regex("([(,] ?)[a-z]+"), "$011");
+    EXPECT_EQ(Run({"check", calls}).out, "ok\n") << calls;
+}
+
+// The bash completion script asks the tool itself for its commands and options.
+TEST_F(EvalTest, ShellCompletionOffersCommandsAndOptions) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "eval check csv repl functions"},
+        {"f", "functions"},
+        {"eval --", "--help --set --formulas --max-text-bytes --work-budget"},
+        {"csv --st", "--strict"},
+        {"eval 1 --set ", ""},
+    };
+    const std::string script = WriteFile(
+        "complete.sh", "source '" CALQUOR_SOURCE_DIR "/tools/calquor/calquor.bash-completion'\n"
+                       "read -ra COMP_WORDS <<<\"$1\"; [[ $1 == *' ' || -z $1 ]] && COMP_WORDS+=('')\n"
+                       "COMP_WORDS=('" CALQUOR_TOOL_PATH "' \"${COMP_WORDS[@]}\")\n"
+                       "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _calquor; echo \"${COMPREPLY[*]}\"\n");
+    for (const auto& [typed, offered] : rows) {
+        SCOPED_TRACE(typed);
+        const ToolResult result = RunProgram({"/bin/bash", script, typed});
+        EXPECT_EQ(result.out, offered + "\n") << result.err;
+    }
 }
 
 }  // namespace

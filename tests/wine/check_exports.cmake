@@ -6,7 +6,8 @@ cmake_minimum_required(VERSION 3.25)
 # - CLQMFC exports those four and otherwise only its C++ classes (names
 #   in namespace calquor);
 # - Calquor_VCL exports only its C++ classes.
-set(entry_points DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/CalquorInterface.cmake)
+set(entry_points ${CALQUOR_ENTRY_POINTS})
 
 function(exports_of module out)
   execute_process(COMMAND ${OBJDUMP} -p ${DIR}/${module}.dll OUTPUT_VARIABLE dump RESULT_VARIABLE rc)

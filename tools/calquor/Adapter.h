@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace calquor::tool {
 
@@ -16,23 +17,30 @@ namespace calquor::tool {
 class FormulaBook {
 public:
     // Reads "name = formula" lines; blank lines and lines whose first non-blank
-    // character is '#' are skipped ('#' later in a line belongs to the formula,
-    // where it may sit inside a text literal). Returns an error message naming
-    // the file and line for an unreadable file, a line without '=', a bad name,
-    // a name defined twice, or a formula the engine cannot hold.
+    // character is '#' are skipped, and a '#' outside a text literal ends the
+    // formula (a comment after it: 'A = 1 # note'). Returns an error message
+    // naming the file and line for an unreadable file, a line without '=', a
+    // bad name, a name defined twice, or a formula the engine cannot hold.
     std::optional<std::string> Load(const std::string& path);
 
-    // Adds or replaces one formula; returns an error message when the name or
-    // the formula is unusable (see CheckFormulaText).
-    std::optional<std::string> Define(std::string_view name, std::string_view formula);
+    // Adds or replaces one formula; origin is where it was written ("FILE:LINE")
+    // or empty. Returns an error message when the name or the formula is
+    // unusable (see CheckFormulaText).
+    std::optional<std::string> Define(std::string_view name, std::string_view formula, std::string origin = {});
 
     bool Contains(const std::string& name) const { return m_formulas.count(name) != 0; }
     // The formula's text, or the empty text for an unknown name.
     const std::string& Find(const std::string& name) const;
-    const std::map<std::string, std::string>& All() const { return m_formulas; }
+    // "FILE:LINE" of a formula from a file, else empty.
+    const std::string& OriginOf(const std::string& name) const;
+    std::map<std::string, std::string> All() const;
 
 private:
-    std::map<std::string, std::string> m_formulas;
+    struct Entry {
+        std::string text;
+        std::string origin;
+    };
+    std::map<std::string, Entry> m_formulas;
 };
 
 // What the tool checks before a formula text reaches the engine: its length
@@ -40,24 +48,32 @@ private:
 // Returns a message, or nullopt when the text is fine.
 std::optional<std::string> CheckFormulaText(std::string_view formula);
 
-// A name a formula uses that nothing supplies.
-struct UnknownName {
-    std::string within;  // the named formula it was found in; empty for the formula itself
-    int pos = 0;         // its 0-based offset there
-    std::string text;    // as written: "{Qty}" or "@Net"
+// A formula the tool calculates: shown as label in messages ("column T", or
+// empty for the formula given to eval), and its name in the book when it is
+// also a named formula (a csv column), so that a cycle through it is found.
+struct RootFormula {
+    std::string label;
+    std::string name;
+    std::string text;
 };
 
-// Finds the first operand that isKnownOperand refuses, or @name the book
-// lacks, in the formula and in the named formulas it uses (followed through
-// the book). The engine would calculate an unknown @name as the empty text,
-// so the tool reports it instead. Uses the engine's own scanner; scanning
-// stops at the first token it cannot read (Compile reports that).
-std::optional<UnknownName> FindUnknownName(const std::string& formula, const FormulaBook& book,
-                                           const std::function<bool(const std::string&)>& isKnownOperand);
+// Checks before anything is calculated: compiles each root and every named
+// formula reachable from the roots through @name, and reports every syntax
+// error, every @name the book lacks (the engine would calculate it as the
+// empty text), every operand that isKnownOperand refuses (null: all are
+// known), and every reference cycle with its path ("X -> Y -> X"). Returns
+// the reports, each ending with '\n', lines prefixed "calquor: " with a caret
+// display under the formula's text; empty when all is well.
+std::vector<std::string> CheckReachable(const std::vector<RootFormula>& roots, const FormulaBook& book,
+                                        const std::function<bool(const std::string&)>& isKnownOperand);
 
-// The report of an unknown name: the caret display when it is in the formula
-// itself, else one "calquor: named formula ..." line; ends with '\n'.
-std::string DescribeUnknown(const UnknownName& unknown, const std::string& formula);
+// Where a failed calculation of formula went wrong, for its report: the
+// innermost named formula it reaches that fails alike on its own (found by
+// calculating them with adapter under the calculation's limits), with "FILE:LINE: named formula NAME: " and
+// its text with a caret where the position is known; else the caret display
+// in formula itself when the failure points into it; else empty.
+std::string DescribeFailure(const std::string& formula, const FormulaBook& book, DataAdapter& adapter, int code,
+                            const std::string& message, const CalculationLimits& limits);
 
 // Serves operands from a fixed set of named values (eval and the REPL) and
 // named formulas from a book. Unknown operands stay unknown to the engine,

@@ -1,12 +1,20 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 
 namespace calquor::tool {
 
 std::optional<std::size_t> FindBadByte(std::string_view text) {
     std::size_t i = 0;
+    // Eight bytes at a time while they are ASCII without NUL, as most are.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    for (std::uint64_t word = 0; i + 8 <= text.size(); i += 8) {
+        std::memcpy(&word, text.data() + i, 8);
+        if (((word - kOnes) | word) & kHighs) break;
+    }
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead == 0) return i;

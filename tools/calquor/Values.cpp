@@ -29,9 +29,23 @@ _variant_t MakeNull() {
     return value;
 }
 
+// The significant digits of a decimal text (no sign, point, exponent,
+// leading or trailing zeros): "0012.500" gives "125".
+std::string SignificantDigits(std::string_view text) {
+    std::string digits;
+    for (const char c : text) {
+        if (c == 'e' || c == 'E') break;
+        if (IsDigit(c) && !(digits.empty() && c == '0')) digits += c;
+    }
+    while (!digits.empty() && digits.back() == '0') digits.pop_back();
+    return digits;
+}
+
 // A decimal number in the form [+-](digits[.digits]|.digits)[(e|E)[+-]digits]
-// and nothing else; inf, nan, hex and thousands separators are text.
-std::optional<_variant_t> ParseNumber(std::string_view text, bool allowLeadingZero) {
+// and nothing else; inf, nan, hex and thousands separators are text. Unless
+// declared, a number is refused when it has an exponent, a leading zero in
+// a whole number, or digits the double does not give back (see TypeText).
+std::optional<_variant_t> ParseNumber(std::string_view text, bool declared) {
     std::string_view body = text;
     const bool negative = !body.empty() && body[0] == '-';
     if (!body.empty() && (body[0] == '-' || body[0] == '+')) body.remove_prefix(1);
@@ -46,6 +60,7 @@ std::optional<_variant_t> ParseNumber(std::string_view text, bool allowLeadingZe
     }
     if (intDigits + fracDigits == 0) return std::nullopt;
     if (i < body.size() && (body[i] == 'e' || body[i] == 'E')) {
+        if (!declared) return std::nullopt;
         exponent = true;
         ++i;
         if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
@@ -58,7 +73,7 @@ std::optional<_variant_t> ParseNumber(std::string_view text, bool allowLeadingZe
     const char* first = body.data();
     const char* last = body.data() + body.size();
     if (!point && !exponent) {
-        if (!allowLeadingZero && intDigits > 1 && body[0] == '0') return std::nullopt;
+        if (!declared && intDigits > 1 && body[0] == '0') return std::nullopt;
         long long whole = 0;
         const auto [end, ec] = std::from_chars(first, last, whole);
         if (ec == std::errc() && end == last) {
@@ -70,6 +85,14 @@ std::optional<_variant_t> ParseNumber(std::string_view text, bool allowLeadingZe
     double real = 0.0;
     const auto [end, ec] = std::from_chars(first, last, real);
     if (ec != std::errc() || end != last) return std::nullopt;  // beyond the double range
+    // Up to 15 significant digits always come back from a double.
+    if (!declared && intDigits + fracDigits > 15) {
+        char shortest[32];
+        const auto written = std::to_chars(shortest, shortest + sizeof shortest, real, std::chars_format::scientific);
+        if (SignificantDigits(std::string_view(shortest, static_cast<std::size_t>(written.ptr - shortest))) !=
+            SignificantDigits(body))
+            return std::nullopt;
+    }
     return _variant_t(negative ? -real : real);
 }
 
@@ -153,12 +176,6 @@ std::optional<std::string> RuntimeText(const _variant_t& value) {
     return Utf8Of(text.bstrVal);
 }
 
-std::string NumberText(double number) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number);
-    return ec == std::errc() ? std::string(buffer, end) : "?";
-}
-
 std::string Quote(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -182,6 +199,52 @@ std::string Quote(std::string_view text) {
 }
 
 }  // namespace
+
+std::string NumberText(double number) {
+    char buffer[400];
+    const double size = number < 0 ? -number : number;
+    const auto format = size == 0 || (size >= 1e-7 && size < 1e21) ? std::chars_format::fixed
+                                                                     : std::chars_format::general;
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number, format);
+    return ec == std::errc() ? std::string(buffer, end) : "?";
+}
+
+namespace {
+
+struct KindRow {
+    Kind kind;
+    std::string_view name;
+};
+constexpr KindRow kKinds[] = {
+    {Kind::Text, "text"}, {Kind::Number, "number"}, {Kind::Date, "date"}, {Kind::Bool, "bool"}, {Kind::Null, "null"},
+};
+static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Null) + 1, "one row per kind");
+
+}  // namespace
+
+std::optional<Kind> KindNamed(std::string_view name) {
+    for (const KindRow& row : kKinds)
+        if (row.name == name) return row.kind;
+    return std::nullopt;
+}
+
+std::string KindNames() {
+    std::string names;
+    for (const KindRow& row : kKinds) names += (names.empty() ? "" : ", ") + std::string(row.name);
+    return names;
+}
+
+std::optional<_variant_t> TypeAs(Kind kind, std::string_view text) {
+    const std::string_view core = TrimBlanks(text);
+    switch (kind) {
+    case Kind::Text: return MakeText(text);
+    case Kind::Number: return ParseNumber(core, true);
+    case Kind::Date: return ParseAnyDate(core);
+    case Kind::Bool: return ParseBool(core, true);
+    case Kind::Null: return MakeNull();
+    }
+    return std::nullopt;
+}
 
 _variant_t TypeText(std::string_view text) {
     const std::string_view core = TrimBlanks(text);
@@ -214,22 +277,13 @@ std::optional<Setting> ParseSetting(std::string_view argument, std::string& erro
         return std::nullopt;
     }
 
-    const std::string_view core = TrimBlanks(text);
     std::optional<_variant_t> value;
-    if (kind.empty())
+    if (kind.empty()) {
         value = TypeText(text);
-    else if (kind == "text")
-        value = MakeText(text);
-    else if (kind == "number")
-        value = ParseNumber(core, true);
-    else if (kind == "date")
-        value = ParseAnyDate(core);
-    else if (kind == "bool")
-        value = ParseBool(core, true);
-    else if (kind == "null")
-        value = MakeNull();
-    else {
-        error = "unknown kind '" + std::string(kind) + "' (use text, number, date, bool or null)";
+    } else if (const auto declared = KindNamed(kind)) {
+        value = TypeAs(*declared, text);
+    } else {
+        error = "unknown kind '" + std::string(kind) + "' (use " + KindNames() + ")";
         return std::nullopt;
     }
     if (!value) {
@@ -273,23 +327,53 @@ std::string Describe(const _variant_t& value) {
     return "?" + kind;
 }
 
-std::string CellText(const _variant_t& value) {
+std::string CellText(const _variant_t& value, CellKind* kind) {
+    CellKind written = CellKind::Text;
+    std::string text;
     switch (value.vt) {
-    case VT_EMPTY: case VT_NULL: return {};
-    case VT_BOOL: return value.boolVal ? "true" : "false";
+    case VT_EMPTY: case VT_NULL: written = CellKind::Null; break;
+    case VT_BOOL:
+        written = CellKind::Bool;
+        text = value.boolVal ? "true" : "false";
+        break;
     case VT_DATE: {
         SYSTEMTIME fields{};
-        if (!VariantTimeToSystemTime(value.date, &fields)) return NumberText(value.date);
+        if (!VariantTimeToSystemTime(value.date, &fields)) {
+            text = NumberText(value.date);
+            break;
+        }
         char buffer[48];
         if (fields.wHour == 0 && fields.wMinute == 0 && fields.wSecond == 0)
             std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", fields.wYear, fields.wMonth, fields.wDay);
         else
             std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", fields.wYear, fields.wMonth,
                           fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
-        return buffer;
+        text = buffer;
+        break;
     }
-    default: return RuntimeText(value).value_or(std::string());
+    case VT_R8:
+        written = CellKind::Number;
+        text = NumberText(value.dblVal);
+        break;
+    case VT_INT:
+        written = CellKind::Number;
+        text = std::to_string(value.intVal);
+        break;
+    case VT_I4:
+        written = CellKind::Number;
+        text = std::to_string(value.lVal);
+        break;
+    case VT_BSTR: case varString: text = RuntimeText(value).value_or(std::string()); break;
+    default:
+        written = CellKind::Number;
+        text = RuntimeText(value).value_or(std::string());
+        break;
     }
+    // Infinities and NaN are no JSON numbers.
+    if (written == CellKind::Number && (text.empty() || !(IsDigit(text.back()) || text.back() == '.')))
+        written = CellKind::Text;
+    if (kind != nullptr) *kind = written;
+    return text;
 }
 
 }  // namespace calquor::tool

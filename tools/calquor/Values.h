@@ -2,6 +2,8 @@
 // engine values back into text (eval output, CSV cells).
 #pragma once
 
+#include "CsvStream.h"
+
 #include <calquor/oleauto.h>
 
 #include <optional>
@@ -10,12 +12,23 @@
 
 namespace calquor::tool {
 
+// The kinds a user can declare for a value (--set NAME:KIND=, csv --type).
+enum class Kind { Text, Number, Date, Bool, Null };
+
+// The kind of that name ("text", "number", "date", "bool", "null"), or
+// nullopt; KindNames lists them for messages ("text, number, ...").
+std::optional<Kind> KindNamed(std::string_view name);
+std::string KindNames();
+
 // Types a text as a person reads it:
 // - empty (or only blanks): Empty;
-// - a decimal number ("12", "-3.5", ".5", "1e3"): an integer (VT_INT, as the
-//   engine's own integer literals) when it has no point or exponent and fits
-//   32 bits, otherwise a double. A whole number written with a leading zero
-//   ("007", "02134") stays text: such cells are codes, not quantities;
+// - a decimal number ("12", "-3.5", ".5"): an integer (VT_INT, as the
+//   engine's own integer literals) when it has no point and fits 32 bits,
+//   otherwise a double. Text stays text when reading it as a number would
+//   change it: a whole number with a leading zero ("007", "02134": codes,
+//   not quantities), digits a double cannot hold ("12345678901234567" would
+//   become ...568), and exponent forms ("12E4": product codes; the formula
+//   language has no exponents either);
 // - an ISO date "YYYY-MM-DD", optionally followed by " HH:MM[:SS]" or
 //   "THH:MM[:SS]": a date;
 // - "true" or "false" in any letter case: a boolean;
@@ -28,6 +41,13 @@ struct Setting {
     std::string name;
     _variant_t value;
 };
+
+// The text as the declared kind: text as written (also when empty), number
+// (any decimal number, leading zeros and exponents allowed), date (ISO, or
+// any form the runtime's date parser reads, such as "1/14/2004"), bool
+// (true/false/1/0), null (the text is ignored). nullopt when the text does
+// not fit the kind.
+std::optional<_variant_t> TypeAs(Kind kind, std::string_view text);
 
 // Reads "NAME=VALUE" or "NAME:KIND=VALUE". Without a kind the value is typed
 // by TypeText. KIND forces the value: "text" (as written, also when empty),
@@ -49,8 +69,13 @@ std::string Describe(const _variant_t& value);
 
 // The value as a CSV cell: Empty and Null give an empty cell, booleans
 // "true"/"false", dates ISO ("2004-01-14", with " HH:MM:SS" when there is a
-// time) so that another run reads them back as the same values, numbers as
-// the runtime writes them (up to 15 significant digits), text unchanged.
-std::string CellText(const _variant_t& value);
+// time) so that another run reads them back as the same values, doubles in
+// the shortest text that reads back as the same double (without exponent
+// from 1e-7 up to 1e21), text unchanged. kind, when given, receives how the
+// cell is written in JSON.
+std::string CellText(const _variant_t& value, CellKind* kind = nullptr);
+
+// The shortest text that reads back as the same double; see CellText.
+std::string NumberText(double number);
 
 }  // namespace calquor::tool

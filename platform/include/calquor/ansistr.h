@@ -1,4 +1,4 @@
-// The second flavour's runtime library: its 8-bit counted strings (kind
+// Calquor_VCL's runtime library: its 8-bit counted strings (kind
 // varString) and the variant services that know that kind. The same on every
 // system: the system's automation runtime does not know varString, so the
 // runtime library handles it and passes every other kind to the system.

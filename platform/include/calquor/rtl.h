@@ -1,4 +1,4 @@
-// The second flavour's runtime library, as far as the engine uses it: its
+// Calquor_VCL's runtime library, as far as the engine uses it: its
 // variant conversions and generic variant operations with their own error
 // classes, and its math and text routines. The Calquor_VCL and Calquor_Auto
 // builds of the engine use these instead of the automation rules.

@@ -41,7 +41,7 @@ inline constexpr int IDNO = 7;
 
 // Shows a box: writes "<caption>: <text>" (caption "Error" when null) to
 // standard error, then returns the installed answerer's answer, or the
-// default one. Decided here, for a process nobody watches: the default
+// default one. In a process nobody watches the default
 // answer is the one that changes least, IDNO where the box offers No
 // (MB_YESNO, MB_YESNOCANCEL), else IDIGNORE, IDCANCEL or IDOK as offered.
 CALQUOR_PLATFORM_API int MessageBox(HWND hWnd, const char* lpText, const char* lpCaption, UINT uType);

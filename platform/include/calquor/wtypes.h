@@ -147,7 +147,7 @@ enum VARENUM : VARTYPE {
     VT_TYPEMASK = 0x0fff
 };
 
-// The 8-bit string kind of the second flavour's runtime library (its
+// The 8-bit string kind of Calquor_VCL's runtime library (its
 // "varString"). It is not an automation kind: it must become VT_BSTR before
 // it crosses an automation boundary. The stand-in's variant services copy,
 // clear and convert it like VT_BSTR.

@@ -1,5 +1,5 @@
 // The automation runtime on Windows: the system's, see wtypes.h, and the
-// second flavour's 8-bit strings, which the system lacks. One header for
+// Calquor_VCL's 8-bit strings, which the system lacks. One header for
 // the whole API, as on the stand-in.
 #pragma once
 

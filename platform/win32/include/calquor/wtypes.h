@@ -2,7 +2,7 @@
 // Automation, COM, the registry, the message box), with its names also made
 // visible in namespace calquor, so that code written against the Linux
 // stand-in compiles unchanged. Only what the system lacks is declared here:
-// the second flavour's 8-bit string kind and the en-US locale constant.
+// Calquor_VCL's 8-bit string kind and the en-US locale constant.
 #pragma once
 
 #ifndef NOMINMAX
@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The runtime pieces the system lacks (comutil support, the second flavour's
+// The runtime pieces the system lacks (comutil support, Calquor_VCL's
 // runtime library, the registrar) are a static library linked into each
 // module, so nothing of them is imported or exported.
 #define CALQUOR_PLATFORM_API
@@ -173,7 +173,7 @@ inline HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR 
 // en-US locale here.
 inline constexpr LCID LOCALE_EN_US = 0x0409;
 
-// The 8-bit string kind of the second flavour's runtime library (its
+// The 8-bit string kind of Calquor_VCL's runtime library (its
 // "varString"). The system does not know it: the runtime library clears,
 // copies and converts it itself, and it must become VT_BSTR before it
 // crosses an automation boundary. Its text lives in the value's pointer
