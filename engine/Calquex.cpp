@@ -2,7 +2,7 @@
 #include <calquor/Calquex.h>
 
 #include "AdapterAccess.h"
-#include "CompiledProgram.h"
+#include "Program.h"
 #include "Limits.h"
 
 #include <atomic>
@@ -57,7 +57,8 @@ Calquex::Calquex(const Calquex& other)
       m_nCurPos(other.m_nCurPos),
       m_bCompiled(other.m_bCompiled),
       m_pAdapter(other.m_pAdapter),
-      m_bTextCut(other.m_bTextCut) {
+      m_bTextCut(other.m_bTextCut),
+      m_pProgram(other.m_pProgram ? other.m_pProgram->Copy() : nullptr) {
     std::memcpy(m_szFormula, other.m_szFormula, sizeof m_szFormula);
     adapter::Retain(m_pAdapter);
     if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, detail::LimitsInTable(&other));

@@ -6,10 +6,12 @@
 #include "FunctionTable.h"
 #include "Lexer.h"
 #include "Operators.h"
+#include "Program.h"
 #include "ResultCodes.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -95,6 +97,7 @@ public:
     T Pop() noexcept { return m_data[--m_size].value; }
     T& Back() noexcept { return m_data[m_size - 1].value; }
     const T& operator[](std::size_t i) const noexcept { return m_data[i].value; }
+    const T* Data() const noexcept { return &m_data[0].value; }
     bool Empty() const noexcept { return m_size == 0; }
     std::size_t Size() const noexcept { return m_size; }
 
@@ -157,6 +160,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
     m_nCurPos = 0;
     message = msg::kSucceed;
     m_Postfix.clear();
+    m_pProgram.reset();
 
     ScratchStack<Entry, 64> stack;
     Entry pending{TT_END, 0, nullptr};
@@ -179,15 +183,20 @@ bool Calquex::Compile(int& pos, std::string& message) {
         return static_cast<unsigned short>(1 + (before >= 0 ? counts[static_cast<std::size_t>(before)] : 0));
     };
     // Only the tokens kept in m_Postfix get their record and value.
+    // The function rows of the calls in m_Postfix, in order: the executable
+    // form takes them from here rather than finding them again by name.
+    ScratchStack<const FUNCTION*, 16> rows;
+    // Only the tokens kept in m_Postfix get their record and value.
     auto appendOperand = [&](const detail::Lexeme& lexeme) {
         const unsigned short count = countOf(lexeme.type, nullptr);
-        m_Postfix.push_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
+        m_Postfix.emplace_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
         counts.Push(count);
     };
     auto appendEntry = [&](const Entry& entry) {
         const unsigned short count = countOf(entry.type, entry.row);
         const std::string_view text = entry.type == TT_FUNCTION ? std::string_view(entry.row->szName) : OperatorText(entry.type);
-        m_Postfix.push_back(Token{entry.type, conv::MakeText(text), entry.pos});
+        m_Postfix.emplace_back(Token{entry.type, conv::MakeText(text), entry.pos});
+        if (entry.type == TT_FUNCTION) rows.Push(entry.row);
         counts.Push(count);
     };
 
@@ -278,6 +287,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
         message = error.message;
         return false;
     }
+    m_pProgram = detail::BuildProgram(m_Postfix, rows.Data(), rows.Size());
     m_bCompiled = true;
     return true;
 }

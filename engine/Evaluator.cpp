@@ -2,12 +2,12 @@
 #include <calquor/Calquex.h>
 
 #include "AdapterAccess.h"
-#include "CompiledProgram.h"
 #include "Conversions.h"
 #include "Flavour.h"
 #include "FunctionTable.h"
 #include "Limits.h"
 #include "Operators.h"
+#include "Program.h"
 #include "ResultCodes.h"
 #include "StraightLine.h"
 #include "ValueStack.h"
@@ -207,34 +207,6 @@ ThreadCounters& Counters() noexcept { return t_counters; }
 
 void ThrowLimitExceeded() { throw LimitExceeded(); }
 
-std::shared_ptr<CompiledProgram> Resolve(const std::deque<Token>& postfix) {
-    auto program = std::make_shared<CompiledProgram>();
-    program->steps.resize(postfix.size());
-    program->references.resize(static_cast<std::size_t>(
-        std::count_if(postfix.begin(), postfix.end(), [](const Token& t) { return t.nType == TT_FORMULA; })));
-    auto step = program->steps.begin();
-    auto reference = program->references.begin();
-    for (const Token& token : postfix) {
-        step->type = token.nType;
-        step->pos = token.nPos;
-        if (token.nType == TT_FUNCTION) {
-            step->row = FindFunction(conv::TextOf(token.vValue));
-        } else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA) {
-            step->name = conv::TextOf(token.vValue);
-            if (token.nType == TT_FORMULA) step->reference = &*reference++;
-        } else if (!IsOperatorKind(token.nType)) {
-            // The step's value is still Empty: a plain kind is copied bitwise.
-            if (calquor::detail::IsPlainKind(token.vValue.vt))
-                static_cast<VARIANT&>(step->value) = token.vValue;
-            else
-                step->value = token.vValue;
-        }
-        ++step;
-    }
-    program->run = KindOfRun(program->steps);
-    return program;
-}
-
 }  // namespace detail
 
 _variant_t Calquex::Calculate(int& code, std::string& message) {
@@ -244,7 +216,6 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
         if (!Compile(code, message)) return MissingValue();
         code = 0;
     }
-    if (!m_pProgram) m_pProgram = detail::Resolve(m_Postfix);
     // Held for the run: the adapter may change this engine's text meanwhile.
     const std::shared_ptr<detail::CompiledProgram> program = m_pProgram;
     ThreadCounters& counters = Counters();

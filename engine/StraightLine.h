@@ -1,13 +1,13 @@
 // The fast path of the evaluator for the commonest compiled formulas: only
 // operands, references, literals, operators and function calls, whose value
 // stack never runs short and never grows beyond the stack's own storage.
-// Resolve decides this once per compiled formula; such a run then checks no
+// The compiler decides this once per compiled formula (KindOfRun); such a run then checks no
 // depth and dispatches each step with one switch, each operator with its
 // kind known. It does exactly what the general run does, in the same order
 // (the adapter is asked the same).
 #pragma once
 
-#include "CompiledProgram.h"
+#include "Program.h"
 #include "FunctionTable.h"
 #include "Operators.h"
 #include "ValueStack.h"
@@ -16,41 +16,6 @@
 #include <vector>
 
 namespace calquor::detail {
-
-// Straight when steps are operands, references, literals, operators and
-// calls of known functions only, and a run of them always finds the values an operation
-// takes and keeps at most ValueStack::kInlineDepth values on the stack,
-// ending with at least one.
-inline RunKind KindOfRun(const std::vector<Step>& steps) noexcept {
-    std::size_t depth = 0;
-    bool functions = false;
-    for (const Step& step : steps) {
-        switch (step.type) {
-        case TT_COLUMN: case TT_FORMULA: case TT_INTEGER: case TT_REAL: case TT_STRING:
-            if (++depth > ValueStack::kInlineDepth) return RunKind::General;
-            break;
-        case TT_NEG:
-            if (depth < 1) return RunKind::General;
-            break;
-        case TT_FUNCTION: {
-            if (!step.row) return RunKind::General;
-            const std::size_t count = ArgumentCount(*step.row);
-            if (depth < count) return RunKind::General;
-            depth = depth - count + 1;
-            if (depth > ValueStack::kInlineDepth) return RunKind::General;
-            functions = true;
-            break;
-        }
-        default:
-            // Anything else takes the general run.
-            if (!IsOperatorKind(step.type) || depth < 2) return RunKind::General;
-            --depth;
-            break;
-        }
-    }
-    if (depth < 1) return RunKind::General;
-    return functions ? RunKind::StraightWithFunctions : RunKind::Straight;
-}
 
 // One binary operator of a straight run, its kind fixed at compile time so
 // that the in-place rule needs no second dispatch.

@@ -1,6 +1,8 @@
 // The compiler: postfix order, error positions and messages.
 #include "TestSupport.h"
 
+#include "../../engine/Program.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,6 +31,10 @@ struct CalquexInspector {
         return out;
     }
     static bool Compiled(const Calquex& engine) { return engine.m_bCompiled; }
+    // How the compiled form runs; General also when nothing is compiled.
+    static detail::RunKind Run(const Calquex& engine) {
+        return engine.m_pProgram ? engine.m_pProgram->run : detail::RunKind::General;
+    }
 };
 
 namespace {
@@ -117,6 +123,31 @@ TEST(Compiler, UnknownOperandsCompile) {
     int pos = 0;
     std::string message;
     EXPECT_TRUE(engine.Compile(pos, message));
+}
+
+// Compiling decides how the formula runs. Too few values for an operator
+// followed by more values compiles, and must take the general run, which
+// checks the value stack, never the straight one, which would read below it.
+TEST(Compiler, CompiledFormDecidesItsRun) {
+    using detail::RunKind;
+    const struct {
+        const char* text;
+        RunKind run;
+    } cases[] = {
+        {"1 + 2 * 3 - , 5", RunKind::General},
+        {"1 + 2 * 3 - 4 - , 5", RunKind::General},
+        {"1 + 2 * 3", RunKind::Straight},
+        {"{a} * -@r", RunKind::Straight},
+        {"Min(1, 2) + 3", RunKind::StraightWithFunctions},
+    };
+    for (const auto& c : cases) {
+        Calquex engine(c.text);
+        int pos = 0;
+        std::string message;
+        ASSERT_TRUE(engine.Compile(pos, message)) << c.text;
+        EXPECT_EQ(CalquexInspector::Run(engine), c.run) << c.text;
+        EXPECT_EQ(CalquexInspector::Run(Calquex(engine)), c.run) << c.text << " (copied)";
+    }
 }
 
 TEST(Compiler, FailedCompileKeepsEarlierTokens) {

@@ -191,9 +191,9 @@ private:
     AdapterHandle m_pAdapter;
     // True when the stored text was cut to kMaxFormulaLength bytes.
     bool m_bTextCut;
-    // What Calculate resolves once from m_Postfix (values, function rows,
-    // operand names) and the compiled forms of referenced formulas; built on
-    // first use after a compile and dropped with the compiled form. Shared
+    // The executable form of m_Postfix (values, function rows, operand
+    // names, how it runs) and the compiled forms of referenced formulas;
+    // built by Compile with m_Postfix and dropped with it. Shared
     // with a running calculation, so that an adapter that changes or
     // recalculates this engine never frees what the calculation reads.
     std::shared_ptr<detail::CompiledProgram> m_pProgram;
