@@ -19,14 +19,14 @@
 namespace calquor {
 namespace {
 
-// Decided here: how deep @name references may nest before the calculation
-// fails with kReferenceTooDeep. Deep enough for any real chain of named
+// @name references nest at most this deep; a deeper one fails the
+// calculation with kReferenceTooDeep. Deep enough for any real chain of named
 // formulas, shallow enough that a self-reference ends well inside the stack
 // of a host thread (each level costs a few kilobytes).
 constexpr int kMaxReferenceDepth = 100;
 
-// Decided here: how many reference calculations one top-level Calculate may
-// run in all, at every depth together. The depth limit alone does not bound
+// One top-level Calculate runs at most this many reference calculations in
+// all, at every depth together. The depth limit alone does not bound
 // the work: a formula whose every level refers twice to the next asks for
 // 2^99 calculations within it. 100,000 is far more than real sheets of
 // named formulas need (a formula of 300 references to formulas of 300
@@ -55,16 +55,15 @@ _variant_t Null() {
     return value;
 }
 
-// The value returned with a failure of the calculation: false, or Empty
-// under the second flavour's rules.
+// The value returned with a failure of the calculation: false in CLQMFC,
+// Empty in Calquor_VCL.
 _variant_t FailureValue() {
     if constexpr (flavour::kRuntimeRules) return _variant_t();
     return _variant_t(false);
 }
 
 // The value of a formula that fails its implicit compile, and of a reference
-// when there is no adapter: Null, or the empty text under the second
-// flavour's rules.
+// when there is no adapter: Null in CLQMFC, the empty text in Calquor_VCL.
 _variant_t MissingValue() {
     if constexpr (flavour::kRuntimeRules) return conv::MakeText("");
     return Null();
@@ -76,9 +75,9 @@ struct Failure {
     std::string message;
 };
 
-// The second flavour catches only the runtime's conversion errors, reported
-// with their own text, and (decided here) too few values on the stack,
-// reported with the runtime's text for an impossible operation. Every other
+// Calquor_VCL catches only the runtime's conversion errors, reported with
+// their own text, and too few values on the stack, reported with the
+// runtime's text for an impossible operation. Every other
 // error, a function's CQEError included, leaves Calculate. Call only from a
 // catch handler.
 [[maybe_unused]] void ReportRuntimeFailure(int& code, std::string& message) {
@@ -130,10 +129,11 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
     return value;
 }
 
-// An adapter's value stands on the stack as a copy made by the flavour's
-// variant copy, so a kind that copy refuses fails the calculation as a failed
-// copy does instead of passing through. Plain kinds and wide texts cannot be
-// refused and are moved: the copy would only cost an allocation.
+// An adapter's value stands on the stack as a copy made by the library's
+// variant copy (the runtime's in Calquor_VCL), so a kind that copy refuses
+// fails the calculation as a failed copy does instead of passing through.
+// Plain kinds and wide texts cannot be refused and are moved: the copy would
+// only cost an allocation.
 _variant_t Adopted(_variant_t value) {
     if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) return value;
     _variant_t copy;
@@ -146,7 +146,7 @@ _variant_t Adopted(_variant_t value) {
 
 // The value of an operand: the adapter's, once it knows the name.
 _variant_t Operand(const detail::Step& step, adapter::Handle source) {
-    // Decided here: without an adapter an operand is unknown.
+    // Without an adapter every operand is unknown.
     if (!source || !adapter::IsKnown(source, step.name))
         throw Failure{step.pos + 1, msg::kUnrecognizedElement + step.name};
     return Adopted(adapter::OperantValue(source, step.name));

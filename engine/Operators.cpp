@@ -56,7 +56,7 @@ _variant_t Compare(TokenType op, const VARIANT& l, const VARIANT& r) {
 
 bool IsText(const VARIANT& v) { return v.vt == VT_BSTR || v.vt == varString; }
 
-// The second flavour's "+" on texts: its 8-bit kind, or a wide string when
+// Calquor_VCL's "+" on texts: its 8-bit kind, or a wide string when
 // either side is one, as that runtime joins them.
 _variant_t ConcatenateRuntime(const VARIANT& l, const VARIANT& r) {
     const std::string left = conv::ToText(l);
@@ -68,7 +68,7 @@ _variant_t ConcatenateRuntime(const VARIANT& l, const VARIANT& r) {
     return conv::MakeText(joined);
 }
 
-// The second flavour's operators: the runtime library's generic variant
+// Calquor_VCL's operators: the runtime library's generic variant
 // operations, which convert between kinds and keep integer results.
 [[maybe_unused]] _variant_t ApplyRuntime(TokenType op, const VARIANT& l, const VARIANT& r) {
     switch (op) {
