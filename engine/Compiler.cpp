@@ -29,31 +29,23 @@ struct SyntaxError {
 
 }  // namespace
 
+short Calquex::GetTokenPriority(Token token) {
+    if (token.nType == TT_NEG) return RowOf(TT_NEG).priority;
+    const OperatorRow* row = FindOperator(conv::TextOf(token.vValue));
+    if (!row) throw CQEError(msg::kUnknownOperator);
+    return row->priority;
+}
+
 namespace {
 
-// The priority of an operator or "(" entry by its kind, as the scanner makes
-// them: the same answer GetTokenPriority gives from the token's text, without
-// converting the text.
-short PriorityOfKind(TokenType type) {
-    switch (type) {
-    case TT_LPAREN: return 0;
-    case TT_AND: case TT_OR: return 1;
-    case TT_EQ: case TT_GT: case TT_LT: case TT_GE: case TT_LE: return 2;
-    case TT_ADD: case TT_SUB: return 3;
-    case TT_MUL: case TT_DIV: return 4;
-    case TT_NEG: return kNegPriority;
-    default: throw CQEError(msg::kUnknownOperator);
-    }
+// How many elements right before it a token of m_Postfix swallows: a
+// function its row's parameter count, an operator its operand count.
+std::ptrdiff_t Swallowed(TokenType type, const FUNCTION* row) noexcept {
+    if (type == TT_FUNCTION) return row->nParams;
+    return IsOperatorKind(type) ? RowOf(type).operands : 0;
 }
 
 }  // namespace
-
-short Calquex::GetTokenPriority(Token token) {
-    if (token.nType == TT_NEG) return kNegPriority;
-    const OPERATOR* row = FindOperator(conv::TextOf(token.vValue));
-    if (!row) throw CQEError(msg::kUnknownOperator);
-    return row->nPriority;
-}
 
 unsigned short Calquex::OperantNum() {
     // Each operator or function is assumed to swallow a fixed number of
@@ -65,13 +57,11 @@ unsigned short Calquex::OperantNum() {
         if (token.nType == TT_FUNCTION) {
             if (const FUNCTION* row = FunctionOf(token)) {
                 ++count;
-                index = static_cast<short>(index - row->nParams);
+                index = static_cast<short>(index - Swallowed(TT_FUNCTION, row));
             }
-        } else if (IsOperatorKind(token.nType)) {
-            ++count;
-            index = static_cast<short>(index - (token.nType == TT_NEG ? 1 : 2));
         } else {
             ++count;
+            index = static_cast<short>(index - Swallowed(token.nType, nullptr));
         }
         index = static_cast<short>(index - 1);
     }
@@ -134,25 +124,6 @@ struct Entry {
     const FUNCTION* row;
 };
 
-// The text of an operator kind as the scanner reads it ("-" for a unary
-// minus).
-std::string_view OperatorText(TokenType type) noexcept {
-    switch (type) {
-    case TT_EQ: return "=";
-    case TT_DIV: return "/";
-    case TT_MUL: return "*";
-    case TT_ADD: return "+";
-    case TT_SUB: case TT_NEG: return "-";
-    case TT_GT: return ">";
-    case TT_LT: return "<";
-    case TT_GE: return ">=";
-    case TT_LE: return "<=";
-    case TT_AND: return "&&";
-    case TT_OR: return "||";
-    default: return "(";
-    }
-}
-
 }  // namespace
 
 bool Calquex::Compile(int& pos, std::string& message) {
@@ -170,49 +141,37 @@ bool Calquex::Compile(int& pos, std::string& message) {
     // counts[i] is OperantNum() of the first i + 1 tokens of m_Postfix, kept
     // as the tokens are appended, so that compiling stays linear: a token
     // that swallows skip elements counts 1 plus the count before them, a
-    // function the table lacks counts nothing of its own.
+    // function the table lacks counts nothing of its own (every function
+    // entry here has its row).
     ScratchStack<unsigned short, 256> counts;
     auto operantNum = [&counts]() -> unsigned short { return counts.Empty() ? 0 : counts.Back(); };
-    auto countOf = [&counts](TokenType type, const FUNCTION* row) -> unsigned short {
-        const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(counts.Size());
-        if (type == TT_FUNCTION && !row) return n > 0 ? counts[static_cast<std::size_t>(n - 1)] : 0;
-        std::ptrdiff_t skip = 0;
-        if (type == TT_FUNCTION) skip = row->nParams;
-        else if (IsOperatorKind(type)) skip = type == TT_NEG ? 1 : 2;
-        const std::ptrdiff_t before = n - skip - 1;
-        return static_cast<unsigned short>(1 + (before >= 0 ? counts[static_cast<std::size_t>(before)] : 0));
+    auto count = [&counts](TokenType type, const FUNCTION* row) {
+        const std::ptrdiff_t before = static_cast<std::ptrdiff_t>(counts.Size()) - Swallowed(type, row) - 1;
+        counts.Push(static_cast<unsigned short>(1 + (before >= 0 ? counts[static_cast<std::size_t>(before)] : 0)));
     };
-    // Only the tokens kept in m_Postfix get their record and value.
     // The function rows of the calls in m_Postfix, in order: the executable
     // form takes them from here rather than finding them again by name.
     ScratchStack<const FUNCTION*, 16> rows;
     // Only the tokens kept in m_Postfix get their record and value.
     auto appendOperand = [&](const detail::Lexeme& lexeme) {
-        const unsigned short count = countOf(lexeme.type, nullptr);
         m_Postfix.emplace_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
-        counts.Push(count);
+        count(lexeme.type, nullptr);
     };
     auto appendEntry = [&](const Entry& entry) {
-        const unsigned short count = countOf(entry.type, entry.row);
-        const std::string_view text = entry.type == TT_FUNCTION ? std::string_view(entry.row->szName) : OperatorText(entry.type);
+        const std::string_view text = entry.type == TT_FUNCTION ? entry.row->szName : RowOf(entry.type).text;
         m_Postfix.emplace_back(Token{entry.type, conv::MakeText(text), entry.pos});
         if (entry.type == TT_FUNCTION) rows.Push(entry.row);
-        counts.Push(count);
+        count(entry.type, entry.row);
     };
 
     // Appends an operator or function entry after checking its operand count.
     auto moveToOutput = [&](const Entry& entry) {
-        const unsigned short have = operantNum();
-        if (entry.type == TT_FUNCTION) {
-            if (have < static_cast<unsigned short>(entry.row->nParams))
-                throw SyntaxError{entry.pos, msg::kParameterNumber};
-        } else if (IsOperatorKind(entry.type)) {
-            if (have < (entry.type == TT_NEG ? 1u : 2u)) throw SyntaxError{entry.pos, msg::kOperantNumber};
-        }
+        if (operantNum() < Swallowed(entry.type, entry.row))
+            throw SyntaxError{entry.pos, entry.type == TT_FUNCTION ? msg::kParameterNumber : msg::kOperantNumber};
         appendEntry(entry);
     };
     auto priorityOf = [](const Entry& entry) {
-        return entry.type == TT_FUNCTION ? kFunctionEntryPriority : PriorityOfKind(entry.type);
+        return entry.type == TT_FUNCTION ? kFunctionEntryPriority : RowOf(entry.type).priority;
     };
 
     try {
@@ -244,7 +203,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
                 operandExpected = false;
             } else if (IsOperatorKind(type)) {
                 const TokenType kind = type == TT_SUB && operandExpected ? TT_NEG : type;
-                const short priority = PriorityOfKind(kind);
+                const short priority = RowOf(kind).priority;
                 while (!stack.Empty() && priority <= priorityOf(stack.Back())) moveToOutput(stack.Pop());
                 stack.Push(Entry{kind, token.pos, nullptr});
                 operandExpected = true;

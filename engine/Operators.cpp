@@ -129,40 +129,24 @@ bool PlainTruth(const VARIANT& v, bool& out) noexcept {
 
 namespace detail {
 
-// The whole in-place rule; ApplyBinaryInPlace takes two numbers itself and
-// comes here for the other kinds.
-bool ApplyMixedInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
+bool ApplyTruthInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
     if constexpr (flavour::kRuntimeRules) return false;
-    if (op == TT_AND || op == TT_OR) {
-        bool a = false, b = false;
-        if (!PlainTruth(l, a) || !PlainTruth(r, b)) return false;
-        detail::SetBoolean(l, op == TT_AND ? (b && a) : (b || a));
-        return true;
-    }
-    if (op == TT_EQ) {
-        bool ignored = false;
-        if (!PlainTruth(l, ignored) || !PlainTruth(r, ignored)) return false;
+    bool a = false, b = false;
+    if (!PlainTruth(l, a) || !PlainTruth(r, b)) return false;
+    switch (RowOf(op).rule) {
+    case OperatorRule::Equality:
         // Strict: kinds that differ are unequal without conversion.
-        detail::SetBoolean(l, StrictEquals(l, r));
-        return true;
-    }
-    double a = 0.0, b = 0.0;
-    if (!detail::DirectNumber(l, a) || !detail::DirectNumber(r, b)) return false;
-    switch (op) {
-    case TT_DIV: SetNumber(l, a / b); return true;
-    case TT_MUL: SetNumber(l, a * b); return true;
-    case TT_ADD: SetNumber(l, a + b); return true;
-    case TT_SUB: SetNumber(l, a - b); return true;
-    case TT_GT: case TT_LT: case TT_GE: case TT_LE: SetBoolean(l, Holds(op, a, b)); return true;
-    default: return false;
+        return detail::SetBoolean(l, StrictEquals(l, r));
+    case OperatorRule::Logic: return detail::SetBoolean(l, op == TT_AND ? (b && a) : (b || a));
+    default: return false;  // a number takes the general rule
     }
 }
 
 }  // namespace detail
 
-const OPERATOR* FindOperator(std::string_view text) noexcept {
-    for (const OPERATOR& row : OperatorTable)
-        if (text == row.szOper) return &row;
+const OperatorRow* FindOperator(std::string_view text) noexcept {
+    for (const OperatorRow& row : kOperatorRows)
+        if (row.type != TT_NEG && row.type <= TT_LPAREN && text == row.text) return &row;
     return nullptr;
 }
 

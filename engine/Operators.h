@@ -5,32 +5,132 @@
 
 #include "Flavour.h"
 
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 
 namespace calquor {
 
-// Search order matters: IsOperator and GetTokenPriority take the first match.
-inline constexpr OPERATOR OperatorTable[] = {
-    {"(", 0},  {"&&", 1}, {"||", 1}, {"<=", 2}, {"<", 2}, {">=", 2},
-    {">", 2},  {"=", 2},  {"+", 3},  {"-", 3},  {"*", 4}, {"/", 4},
+// What the compiler and the evaluator do with an operator kind's values.
+enum class OperatorRule : unsigned char {
+    None,        // "(", ")" and ",": no values
+    Arithmetic,  // "/", "*", "+", "-": a number ("+" also joins texts)
+    Comparison,  // ">", "<", ">=", "<=": a boolean, texts by code units
+    Equality,    // "=": a boolean, strict (kinds that differ are unequal)
+    Logic,       // "&&", "||": a boolean, the right operand decided first
+    Negation,    // unary minus: a number
 };
-inline constexpr int kOperatorCount = 12;
-static_assert(sizeof(OperatorTable) / sizeof(OperatorTable[0]) == kOperatorCount, "12 operator rows");
-static_assert(OperatorTable[0].nPriority == 0 && OperatorTable[1].nPriority == 1 &&
-                  OperatorTable[7].nPriority == 2 && OperatorTable[8].nPriority == 3 &&
-                  OperatorTable[11].nPriority == 4,
-              "fixed priorities");
 
-// Unary minus has no row; a function entry on the compiler's stack sits
-// below every operator.
-inline constexpr short kNegPriority = 5;
+// One row per punctuation token kind, from TT_EQ to TT_COMMA in kind order:
+// its text as the scanner reads it, its priority on the compiler's stack (a
+// higher number binds tighter; "(" lowest, so that it stays until its ")"),
+// how many values it takes and its rule. The scanner, the compiler, the
+// evaluator and the public IsOperator, GetTokenPriority and OperantNum all
+// read these rows.
+struct OperatorRow {
+    TokenType type;
+    const char* text;
+    short priority;
+    unsigned char operands;
+    OperatorRule rule;
+};
+
+inline constexpr OperatorRow kOperatorRows[] = {
+    {TT_EQ, "=", 2, 2, OperatorRule::Equality},
+    {TT_DIV, "/", 4, 2, OperatorRule::Arithmetic},
+    {TT_MUL, "*", 4, 2, OperatorRule::Arithmetic},
+    {TT_ADD, "+", 3, 2, OperatorRule::Arithmetic},
+    {TT_SUB, "-", 3, 2, OperatorRule::Arithmetic},
+    // Unary minus: the scanner's "-" where a value is expected.
+    {TT_NEG, "-", 5, 1, OperatorRule::Negation},
+    {TT_GT, ">", 2, 2, OperatorRule::Comparison},
+    {TT_LT, "<", 2, 2, OperatorRule::Comparison},
+    {TT_GE, ">=", 2, 2, OperatorRule::Comparison},
+    {TT_LE, "<=", 2, 2, OperatorRule::Comparison},
+    {TT_AND, "&&", 1, 2, OperatorRule::Logic},
+    {TT_OR, "||", 1, 2, OperatorRule::Logic},
+    {TT_LPAREN, "(", 0, 0, OperatorRule::None},
+    {TT_RPAREN, ")", 0, 0, OperatorRule::None},
+    {TT_COMMA, ",", 0, 0, OperatorRule::None},
+};
+
+// The row of a kind from TT_EQ to TT_COMMA.
+constexpr const OperatorRow& RowOf(TokenType type) noexcept { return kOperatorRows[type - TT_EQ]; }
+
+// The operators: the kinds that take values.
+constexpr bool IsOperatorKind(int type) { return type >= TT_EQ && type <= TT_OR; }
+
+// A function entry on the compiler's stack sits below every operator.
 inline constexpr short kFunctionEntryPriority = -1;
 
-// The row whose text equals text exactly; null when there is none.
-const OPERATOR* FindOperator(std::string_view text) noexcept;
+namespace detail {
+constexpr bool RowsInKindOrder() {
+    for (std::size_t i = 0; i < std::size(kOperatorRows); ++i)
+        if (kOperatorRows[i].type != static_cast<TokenType>(TT_EQ + static_cast<int>(i))) return false;
+    return true;
+}
+constexpr bool OperatorsTakeValues() {
+    for (const OperatorRow& row : kOperatorRows)
+        if (IsOperatorKind(row.type) != (row.operands > 0) || (row.operands > 0) != (row.rule != OperatorRule::None) ||
+            (row.operands == 1) != (row.type == TT_NEG) || row.priority <= kFunctionEntryPriority)
+            return false;
+    return true;
+}
+// Texts are one or two characters; two rows share one only for "-".
+constexpr bool TextsDistinct() {
+    for (const OperatorRow& a : kOperatorRows) {
+        if (!a.text[0] || (a.text[1] && a.text[2])) return false;
+        for (const OperatorRow& b : kOperatorRows)
+            if (&a != &b && a.text[0] == b.text[0] && a.text[1] == b.text[1] &&
+                !((a.type == TT_SUB || a.type == TT_NEG) && (b.type == TT_SUB || b.type == TT_NEG)))
+                return false;
+    }
+    return true;
+}
+}  // namespace detail
+static_assert(std::size(kOperatorRows) == TT_COMMA - TT_EQ + 1, "one row per punctuation kind");
+static_assert(detail::RowsInKindOrder(), "rows in kind order, so that RowOf indexes them");
+static_assert(detail::OperatorsTakeValues(), "operators take values, the unary minus one, punctuation none");
+static_assert(detail::TextsDistinct(), "each text names one kind but for the minus");
+static_assert(RowOf(TT_MUL).priority > RowOf(TT_ADD).priority && RowOf(TT_ADD).priority > RowOf(TT_EQ).priority &&
+                  RowOf(TT_EQ).priority > RowOf(TT_AND).priority && RowOf(TT_AND).priority > RowOf(TT_LPAREN).priority &&
+                  RowOf(TT_NEG).priority > RowOf(TT_MUL).priority,
+              "unary minus binds tightest, then * /, + -, comparisons, && ||, and ( lowest");
 
-constexpr bool IsOperatorKind(int type) { return type >= TT_EQ && type <= TT_OR; }
-constexpr bool IsOperandKind(int type) { return type >= TT_INTEGER && type <= TT_FORMULA; }
+// The row of an operator or "(" whose text equals text exactly, the binary
+// "-" for "-"; null for any other text.
+const OperatorRow* FindOperator(std::string_view text) noexcept;
+
+// How the scanner reads punctuation starting with a character: the kind of
+// its one-character text and of its two-character text with its second
+// character (TT_ERROR where there is none). Built from kOperatorRows.
+struct OperatorStart {
+    TokenType single = TT_ERROR;
+    TokenType pair = TT_ERROR;
+    char second = 0;
+};
+namespace detail {
+struct OperatorStarts {
+    OperatorStart byChar[128] = {};
+    constexpr OperatorStarts() {
+        for (const OperatorRow& row : kOperatorRows) {
+            if (row.type == TT_NEG) continue;
+            OperatorStart& start = byChar[static_cast<unsigned char>(row.text[0])];
+            if (row.text[1]) {
+                start.pair = row.type;
+                start.second = row.text[1];
+            } else {
+                start.single = row.type;
+            }
+        }
+    }
+};
+}  // namespace detail
+inline constexpr detail::OperatorStarts kOperatorStarts{};
+static_assert(kOperatorStarts.byChar['>'].single == TT_GT && kOperatorStarts.byChar['>'].pair == TT_GE &&
+                  kOperatorStarts.byChar['&'].single == TT_ERROR && kOperatorStarts.byChar['&'].pair == TT_AND &&
+                  kOperatorStarts.byChar['-'].single == TT_SUB,
+              "the scanner's view of the rows");
 
 // Applies a binary operator (kinds 7 to 18 but TT_NEG) to the left and right
 // operands. Throws the variant layer's error when a conversion is refused,
@@ -41,7 +141,9 @@ _variant_t ApplyBinary(TokenType op, const VARIANT& left, const VARIANT& right);
 _variant_t Negate(const VARIANT& value);
 
 namespace detail {
-bool ApplyMixedInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept;
+// The in-place rule's part for booleans: "&&", "||" and "=" when either side
+// is a boolean and both are numbers or booleans held directly.
+bool ApplyTruthInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept;
 
 // A number held directly (VT_R8, or an integer literal's VT_INT or VT_I4),
 // exactly as to-number reads it.
@@ -70,10 +172,11 @@ inline bool SetBoolean(VARIANT& v, bool x) noexcept {
 }
 }  // namespace detail
 
-// The same rules, taken in place when both operands are numbers or booleans
-// held directly (VT_R8, VT_INT, VT_I4, VT_BOOL): the result replaces left and
-// true is returned. False means nothing was done: use ApplyBinary. The second
-// flavour always answers false.
+// The in-place rule: the rules of ApplyBinary, taken in place when both
+// operands are numbers or booleans held directly (VT_R8, VT_INT, VT_I4,
+// VT_BOOL): the result replaces left and true is returned. False means
+// nothing was done: use ApplyBinary. Calquor_VCL always answers false: its
+// runtime's operations keep integer kinds.
 //
 // Inline for the commonest case, two numbers, so that the evaluator's loop
 // does that arithmetic without a call. It gives what the general rules give:
@@ -85,7 +188,7 @@ inline bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right
     double a = 0.0;
     double b = 0.0;
     if (!detail::DirectNumber(left, a) || !detail::DirectNumber(right, b))
-        return detail::ApplyMixedInPlace(op, left, right);
+        return detail::ApplyTruthInPlace(op, left, right);
     switch (op) {
     case TT_DIV: return detail::SetNumber(left, a / b);
     case TT_MUL: return detail::SetNumber(left, a * b);

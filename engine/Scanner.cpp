@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace calquor {
@@ -167,31 +168,24 @@ Lexeme ScanFormula(const char* s, int& cur) noexcept {
     return lexeme;
 }
 
+// Punctuation by the operator rows: the two-character text when it matches,
+// else the one-character text. A character that starts only a two-character
+// text ('&' or '|' alone) is consumed and is an error.
 Lexeme ScanOperDel(const char* s, int& cur) noexcept {
     const int start = cur;
-    const char c = s[cur];
-    const char next = s[cur + 1];
-    TokenType type = TT_ERROR;
-    int length = 1;
-    switch (c) {
-    case '=': type = TT_EQ; break;
-    case '/': type = TT_DIV; break;
-    case '*': type = TT_MUL; break;
-    case '+': type = TT_ADD; break;
-    case '-': type = TT_SUB; break;
-    case '(': type = TT_LPAREN; break;
-    case ')': type = TT_RPAREN; break;
-    case ',': type = TT_COMMA; break;
-    case '>': if (next == '=') { type = TT_GE; length = 2; } else { type = TT_GT; } break;
-    case '<': if (next == '=') { type = TT_LE; length = 2; } else { type = TT_LT; } break;
-    // A lone '&' or '|' is consumed and is an error.
-    case '&': if (next == '&') { type = TT_AND; length = 2; } break;
-    case '|': if (next == '|') { type = TT_OR; length = 2; } break;
-    default: length = 0; break;
+    const unsigned char c = static_cast<unsigned char>(s[cur]);
+    if (c >= std::size(kOperatorStarts.byChar)) return Make(TT_ERROR, start);
+    const OperatorStart& row = kOperatorStarts.byChar[c];
+    if (row.pair != TT_ERROR && s[cur + 1] == row.second) {
+        cur += 2;
+        return Make(row.pair, start, s + start, 2);
     }
-    cur += length;
-    if (type == TT_ERROR) return Make(TT_ERROR, start);
-    return Make(type, start, s + start, length);
+    if (row.single == TT_ERROR) {
+        if (row.pair != TT_ERROR) ++cur;
+        return Make(TT_ERROR, start);
+    }
+    ++cur;
+    return Make(row.single, start, s + start, 1);
 }
 
 }  // namespace
@@ -278,9 +272,9 @@ Token Calquex::GetFormula() { return Record(ScanFormula(m_szFormula, m_nCurPos))
 Token Calquex::GetOperDel() { return Record(ScanOperDel(m_szFormula, m_nCurPos)); }
 
 bool Calquex::IsOperator(const char* text, OPERATOR* op) {
-    const OPERATOR* row = text ? FindOperator(text) : nullptr;
+    const OperatorRow* row = text ? FindOperator(text) : nullptr;
     if (!row) return false;
-    if (op) *op = *row;
+    if (op) *op = OPERATOR{row->text, row->priority};
     return true;
 }
 
