@@ -171,8 +171,7 @@ _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
             break;
         case TT_FUNCTION: {
             if (!current.row) break;
-            const int count = current.row->nParams >= 1 && current.row->nParams <= 3 ? current.row->nParams : 0;
-            stack.PopInto(args, count);
+            stack.PopInto(args, static_cast<int>(ArgumentCount(*current.row)));
             stack.Push(CallFunction(*current.row, args));
             break;
         }
