@@ -484,7 +484,7 @@ TEST_P(RoundWithHugeDigitCounts, GivesAFiniteNumberOrTheValueItself) {
     EXPECT_DOUBLE_EQ(out.value.dblVal, kRuntimeRules ? c.runtime : c.first) << c.text;
 }
 
-// First flavour: beyond 9 decimals a double has nothing left to round, so
+// CLQMFC: beyond 9 decimals a double has nothing left to round, so
 // the value comes back; below -308 every finite value is nearer to 0.
 INSTANTIATE_TEST_SUITE_P(
     Rows, RoundWithHugeDigitCounts,
@@ -600,7 +600,7 @@ void PrintTo(const ThrowCase& c, std::ostream* os) {
 
 class AdapterThatThrows : public ::testing::TestWithParam<ThrowCase> {};
 
-// The first flavour reads the failure as the type cast error; the second
+// CLQMFC reads the failure as the type cast error; Calquor_VCL
 // lets the host's own exception through untouched. Either way the engine
 // stays usable, and the nesting depth is restored (a full-depth chain still
 // calculates afterwards).
@@ -713,7 +713,7 @@ public:
     CountingObject object;
 };
 
-// Calculates text, and in the second flavour turns an exception that leaves
+// Calculates text, and in Calquor_VCL turns an exception that leaves
 // Calculate into "threw".
 struct Result {
     bool threw = false;
@@ -790,7 +790,7 @@ TEST(HostileAdapter, ValuesStandOnTheStackAsTheVariantCopyMakesThem) {
     const auto refused = [&](const std::string& text) {
         try {
             const Outcome out = Calc(text.c_str(), &adapter);
-            // The first flavour reads every failure as a refused conversion.
+            // CLQMFC reads every failure as a refused conversion.
             return !kRuntimeRules && test::IsTypeCastError(out);
         } catch (...) {
             // The second lets a failed copy leave Calculate.
@@ -841,7 +841,7 @@ TEST(HostileEngineUse, SetFormulaStrAfterFailures) {
         try {
             engine.Calculate(code, message);
         } catch (const std::exception&) {
-            // The second flavour lets the adapter's and functions' errors through.
+            // Calquor_VCL lets the adapter's and functions' errors through.
         }
         engine.SetFormulaStr("'fresh' + 'start'");
         code = -1;
