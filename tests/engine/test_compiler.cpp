@@ -1,6 +1,8 @@
 // The compiler: postfix order, error positions and messages.
 #include "TestSupport.h"
 
+#include "CalquexAccess.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +14,7 @@ namespace calquor {
 struct CalquexInspector {
     static std::string Postfix(const Calquex& engine) {
         std::string out;
-        for (const Token& token : engine.m_Postfix) {
+        for (const Token& token : detail::CalquexAccess::Postfix(engine)) {
             if (!out.empty()) out += ' ';
             if (token.nType == TT_NEG) {
                 out += "neg";
@@ -28,7 +30,7 @@ struct CalquexInspector {
         }
         return out;
     }
-    static bool Compiled(const Calquex& engine) { return engine.m_bCompiled; }
+    static bool Compiled(const Calquex& engine) { return detail::CalquexAccess::Compiled(engine); }
 };
 
 namespace {

@@ -29,6 +29,7 @@ struct IDispatch;
 
 namespace detail {
 struct CompiledProgram;
+struct CalquexAccess;
 }
 
 // Token kinds. The values are fixed: operands are 1 to 5, operators 7 to 18.
@@ -168,8 +169,8 @@ public:
     Token GetNextToken();
 
 private:
-    // Lets tests look at the compiled form; hosts have no use for it.
-    friend struct CalquexInspector;
+    // Reads the compiled form for the engine's tests (a private header).
+    friend struct detail::CalquexAccess;
 
     Token GetNumber();
     Token GetString();
