@@ -80,7 +80,7 @@ Calquex& Calquex::operator=(const Calquex& other) {
 
 void Calquex::StoreText(const char* formula) {
     const std::size_t length = formula ? std::strlen(formula) : 0;
-    // Decided here: a text beyond the buffer is cut, never overrun; the cut is
+    // A text beyond the buffer is cut, never overrun; the cut is
     // remembered so that Compile refuses it instead of calculating a
     // different formula than the host wrote.
     m_bTextCut = length > static_cast<std::size_t>(kMaxFormulaLength);

@@ -145,7 +145,7 @@ _variant_t MakeText(std::string_view text) {
 
 WorkingDate ToDate(const VARIANT& v) {
     if (v.vt == VT_DATE) return {v.date, true};
-    // The second flavour's runtime has no invalid dates: it raises its
+    // Calquor_VCL's runtime has no invalid dates: it raises its
     // conversion error, which the date functions' frame reports.
     if constexpr (flavour::kRuntimeRules) return {rtl::VarToDateTime(v), true};
     VARIANT out;

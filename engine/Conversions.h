@@ -1,8 +1,8 @@
 // The value conversions every operator and function shares. Each one either
 // returns the converted value or throws the variant layer's error: _com_error
 // with the failing HRESULT (DISP_E_TYPEMISMATCH for Null or text that spells
-// no value, DISP_E_OVERFLOW for a value outside the target's range). Under
-// the second flavour's rules they convert by the runtime library's rules and
+// no value, DISP_E_OVERFLOW for a value outside the target's range). In
+// Calquor_VCL they convert by the runtime library's rules and
 // throw its errors (rtl::EVariantTypeCastError, rtl::EVariantOverflowError).
 #pragma once
 
@@ -30,7 +30,7 @@ _bstr_t ToBstr(const VARIANT& v);
 // to-string as 8-bit (UTF-8) text, the form the string functions work on.
 std::string ToText(const VARIANT& v);
 
-// The engine's text value: VT_BSTR made from 8-bit text (the second flavour:
+// The engine's text value: VT_BSTR made from 8-bit text (in Calquor_VCL:
 // the runtime's 8-bit string kind). Throws _com_error(E_OUTOFMEMORY).
 _variant_t MakeText(std::string_view text);
 
@@ -50,7 +50,7 @@ struct WorkingDate {
 
 // to-date: VT_DATE unchanged and valid; anything else converted to VT_DATE;
 // a refused conversion gives an invalid date with value 0 (never throws).
-// Under the second flavour's rules a refused conversion throws instead.
+// In Calquor_VCL a refused conversion throws instead.
 WorkingDate ToDate(const VARIANT& v);
 
 // Throws the variant layer's error for hr when it failed.

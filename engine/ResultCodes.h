@@ -19,7 +19,7 @@ inline constexpr const char* kUnmatchedLeft = "Unmatched left parentheses";
 // Calculate.
 inline constexpr const char* kUnrecognizedElement = "Unrecognized element:";
 inline constexpr const char* kTypeCastError = "type cast error";
-// The second flavour's report of too few values on the stack.
+// Calquor_VCL's report of too few values on the stack.
 inline constexpr const char* kInvalidVariantOperation = "Invalid variant operation";
 // Followed by the reference's name: a chain of @name references deeper than
 // kMaxReferenceDepth (a formula that refers to itself ends here), or more

@@ -4,6 +4,7 @@
 // defines only tune legacy code pages or ask for strict rejection, which no
 // caller here relies on.
 #include <calquor/oleauto.h>
+#include <calquor/text_rules.h>
 
 #include <climits>
 #include <cstring>
@@ -15,39 +16,23 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSupported(UINT codePage) { return codePage == CP_ACP || codePage == CP_UTF8; }
 
-bool IsTrail(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
-
 // Decodes one character at s[i] (n bytes in all) and advances i. Ill-formed
 // input yields U+FFFD and consumes its maximal subpart: the longest prefix of
 // a well-formed sequence, or one byte when even the lead byte is unusable.
-// Checking the second byte against the lead's own range rejects overlongs,
-// UTF-8 encoded surrogates and values above U+10FFFF in one place.
+// Checking the second byte against the lead's own range (Utf8LeadOf) rejects
+// overlongs, UTF-8 encoded surrogates and values above U+10FFFF in one place.
 char32_t DecodeUtf8(const unsigned char* s, std::size_t n, std::size_t& i) {
     const unsigned char lead = s[i++];
     if (lead < 0x80) return lead;
-    int trail;
-    char32_t cp;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trail = 1;
-        cp = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trail = 2;
-        cp = lead & 0x0Fu;
-        if (lead == 0xE0) lo = 0xA0;  // overlong
-        if (lead == 0xED) hi = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trail = 3;
-        cp = lead & 0x07u;
-        if (lead == 0xF0) lo = 0x90;  // overlong
-        if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-    } else {
-        return kReplacement;  // 80..C1 and F5..FF never start a character
-    }
-    for (int k = 0; k < trail; ++k) {
+    const Utf8Lead rule = Utf8LeadOf(lead);
+    if (rule.length == 0) return kReplacement;  // 80..C1 and F5..FF never start a character
+    // The lead's bits of the code point, by the character's length.
+    constexpr unsigned char kLeadBits[] = {0, 0, 0x1F, 0x0F, 0x07};
+    char32_t cp = lead & kLeadBits[rule.length];
+    for (int k = 1; k < rule.length; ++k) {
         if (i >= n) return kReplacement;
         const unsigned char b = s[i];
-        if (k == 0 ? (b < lo || b > hi) : !IsTrail(b)) return kReplacement;
+        if (k == 1 ? (b < rule.low || b > rule.high) : !IsUtf8Trail(b)) return kReplacement;
         cp = (cp << 6) | (b & 0x3Fu);
         ++i;
     }

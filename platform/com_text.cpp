@@ -33,16 +33,7 @@ BSTR NewBstr(std::u16string_view text) {
 
 BSTR NewBstr(std::string_view text) { return NewBstr(Utf16(text)); }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
+bool EqualNoCase(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
 
 bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <calquor/oleauto.h>
+#include <calquor/text_rules.h>
 
 #include <string>
 #include <string_view>
@@ -18,8 +19,7 @@ std::u16string Utf16(std::string_view text);
 BSTR NewBstr(std::u16string_view text);
 BSTR NewBstr(std::string_view text);
 
-char FoldAscii(char c);
-char16_t FoldAscii(char16_t c);
+using calquor::FoldAscii;
 // Equality and order without regard to ASCII case.
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool EqualNoCase(std::u16string_view a, std::u16string_view b);

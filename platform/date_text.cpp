@@ -1,7 +1,7 @@
 // Dates to and from en-US text: short date "M/d/yyyy", long time "h:mm:ss tt".
 #include <calquor/oleauto.h>
 
-#include "date_calendar.h"
+#include <calquor/date_calendar.h>
 
 #include <cmath>
 #include <cstdio>

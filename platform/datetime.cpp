@@ -1,7 +1,7 @@
 // DATE <-> calendar fields, and the current local time.
 #include <calquor/oleauto.h>
 
-#include "date_calendar.h"
+#include <calquor/date_calendar.h>
 
 #include <chrono>
 #include <cmath>

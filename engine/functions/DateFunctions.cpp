@@ -8,6 +8,9 @@
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
 
+#include <calquor/date_calendar.h>
+#include <calquor/text_rules.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -91,28 +94,8 @@ _variant_t DateValue(DATE value) {
     throw CQEError(message);
 }
 
-bool IsLeap(std::int64_t year) {
-    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-int DaysInMonth(std::int64_t year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && IsLeap(year)) return 29;
-    return month >= 1 && month <= 12 ? kDays[month - 1] : 31;
-}
-
 bool Decomposed(const SYSTEMTIME& st) {
     return st.wYear != kNoField;
-}
-
-// ASCII letters compared without case; other bytes must be equal.
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 // Shared by AddDays and AddWeeks: adds days to the continuous day count of
@@ -134,7 +117,7 @@ _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
     SYSTEMTIME st = from;
     st.wYear = static_cast<WORD>(year);
     st.wMonth = static_cast<WORD>(month);
-    const int last = DaysInMonth(year, month);
+    const int last = date_calendar::DaysInMonth(static_cast<long>(year), month);
     if constexpr (kRuntime) {
         // Calquor_VCL's runtime gives the new date at midnight and
         // refuses a day the target month lacks.
@@ -273,7 +256,7 @@ _variant_t FnDateDiff(const _variant_t& a, const _variant_t& b, const _variant_t
 
 _variant_t FnIsLeapYear(const _variant_t& date) {
     return RunFramed(msg::kUnknownError, [&] {
-        return _variant_t(IsLeap(FieldsOf(conv::ToDate(date)).wYear));
+        return _variant_t(date_calendar::IsLeapYear(FieldsOf(conv::ToDate(date)).wYear));
     });
 }
 

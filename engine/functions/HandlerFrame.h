@@ -12,8 +12,8 @@
 
 namespace calquor {
 
-// Runs body(); any exception it throws becomes CQEError(message). Under the
-// second flavour's rules the frame has two clauses instead: a conversion the
+// Runs body(); any exception it throws becomes CQEError(message). In
+// Calquor_VCL the frame has two clauses instead: a conversion the
 // runtime refuses becomes "Parameter type mismatch", anything else
 // "Unknown error", whatever message the function names.
 template <class Body>

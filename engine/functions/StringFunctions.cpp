@@ -21,7 +21,7 @@ namespace {
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
 constexpr bool kRuntime = flavour::kRuntimeRules;
 
-// The second flavour's positions of SubStr are 16-bit integers.
+// Calquor_VCL's positions of SubStr are 16-bit integers.
 std::int64_t Position(const _variant_t& v) {
     if constexpr (kRuntime) return rtl::VarToSmallint(v);
     return conv::ToInteger(v);
@@ -69,7 +69,7 @@ _variant_t FnLength(const _variant_t& s) {
     return _variant_t(static_cast<long>(conv::ToText(s).size()));
 }
 
-// The second flavour trims every code from 0 to 32 through its runtime.
+// Calquor_VCL trims every code from 0 to 32 through its runtime.
 _variant_t FnTrim(const _variant_t& s) {
     const std::string text = conv::ToText(s);
     if constexpr (kRuntime) return conv::MakeText(rtl::Trim(text));
@@ -88,7 +88,7 @@ _variant_t FnTrimRight(const _variant_t& s) {
     return conv::MakeText(TrimmedRight(text));
 }
 
-// The second flavour maps case by the user locale, so letters beyond a to z
+// Calquor_VCL maps case by the user locale, so letters beyond a to z
 // change too.
 _variant_t FnUpperCase(const _variant_t& s) {
     if constexpr (kRuntime) return conv::MakeText(rtl::AnsiUpperCase(conv::ToText(s)));
@@ -103,7 +103,7 @@ _variant_t FnLowerCase(const _variant_t& s) {
 _variant_t FnReverse(const _variant_t& s) {
     std::string text = conv::ToText(s);
     if constexpr (kRuntime) {
-        // The second flavour's runtime reverses byte by byte.
+        // Calquor_VCL's runtime reverses byte by byte.
         std::reverse(text.begin(), text.end());
         return conv::MakeText(text);
     }
@@ -160,7 +160,7 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
         result += to;
         if (result.size() > most) detail::ThrowLimitExceeded();
         done = at + from.size();
-        // The second flavour replaces the first occurrence only.
+        // Calquor_VCL replaces the first occurrence only.
         if constexpr (kRuntime) break;
     }
     result.append(text, done, std::string::npos);
@@ -168,7 +168,7 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
 }
 
 _variant_t FnChar(const _variant_t& code) {
-    // The second flavour makes an unsigned byte by its runtime's conversion.
+    // Calquor_VCL makes an unsigned byte by its runtime's conversion.
     if constexpr (kRuntime) return _variant_t(static_cast<unsigned char>(rtl::VarToByte(code)));
     const int value = conv::ToInteger(code);
     // The low 8 bits as a signed byte: 200 is -56, 321 is 65.

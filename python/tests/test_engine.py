@@ -77,7 +77,7 @@ def test_results_and_codes():
     assert (raised.value.code, raised.value.message) == (6, "Unmatched left parentheses")
     with pytest.raises(calquor.CalculationError, match="too deep"):
         calquor.Engine("@A").calculate(None, {"A": "@B", "B": "@A"})
-    # The second flavour's C++ exceptions become CalculationError too.
+    # Calquor_VCL's C++ exceptions become CalculationError too.
     with pytest.raises(calquor.CalculationError, match="Unknown error"):
         calquor.vcl.Engine("Mod(1, 0)").calculate()
 
@@ -221,7 +221,7 @@ def test_pickling_keeps_identity_and_details():
 
 def test_flavours_bound_to_one_library_are_refused():
     # Loaded into the global scope, both modules would use the first
-    # library's engine: importing the second flavour must fail, not lie.
+    # library's engine: importing the Calquor_VCL module must fail, not lie.
     code = ("import os, sys; sys.setdlopenflags(os.RTLD_NOW | os.RTLD_GLOBAL); import calquor\n"
             "try:\n import calquor.vcl\nexcept ImportError as e:\n print('refused', e)")
     run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)

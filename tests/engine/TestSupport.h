@@ -1,6 +1,6 @@
 // Shared helpers of the engine tests: an adapter answering from maps, a
-// one-call calculation, and the expectations that differ between the first
-// flavour and Calquor_VCL.
+// one-call calculation, and the expectations that differ between CLQMFC and
+// Calquor_VCL.
 #pragma once
 
 #include <calquor/Calquex.h>

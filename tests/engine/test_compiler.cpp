@@ -1,7 +1,7 @@
 // The compiler: postfix order, error positions and messages.
 #include "TestSupport.h"
 
-#include "../../engine/Program.h"
+#include "CalquexAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace calquor {
 struct CalquexInspector {
     static std::string Postfix(const Calquex& engine) {
         std::string out;
-        for (const Token& token : engine.m_Postfix) {
+        for (const Token& token : detail::CalquexAccess::Postfix(engine)) {
             if (!out.empty()) out += ' ';
             if (token.nType == TT_NEG) {
                 out += "neg";
@@ -30,11 +30,8 @@ struct CalquexInspector {
         }
         return out;
     }
-    static bool Compiled(const Calquex& engine) { return engine.m_bCompiled; }
-    // How the compiled form runs; General also when nothing is compiled.
-    static detail::RunKind Run(const Calquex& engine) {
-        return engine.m_pProgram ? engine.m_pProgram->run : detail::RunKind::General;
-    }
+    static bool Compiled(const Calquex& engine) { return detail::CalquexAccess::Compiled(engine); }
+    static detail::RunKind Run(const Calquex& engine) { return detail::CalquexAccess::Run(engine); }
 };
 
 namespace {

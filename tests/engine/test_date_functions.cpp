@@ -149,7 +149,7 @@ TEST(DateFunctions, AddMonthsCrossesYearsAndMeetsShortMonths) {
         {"AddMonths(-1.25, 1)", Date(30.25), Date(30)},           // 29 Dec 1899 06:00 -> 29 Jan 1900
         {"AddMonths('1/31/2004', 1)", Date(38046), Fails(kUnknown)},
         {"AddMonths('1/29/2004', 1)", Date(38046)},
-        // Decided failures: no date to move, or a year outside 100..9999.
+        // Failures: no date to move, or a year outside 100..9999.
         {"AddMonths('abc', 1)", Fails(kUnknown), Fails(kMismatch)},
         {"AddMonths(38000, 'abc')", Fails(kUnknown), Fails(kMismatch)},
         {"AddMonths(2958465, 1)", Fails(kUnknown)},  // 31 Dec 9999

@@ -75,17 +75,6 @@ TEST(EngineObject, SameTextStillClearsCompiledState) {
     EXPECT_EQ(message, "Succeed");
 }
 
-TEST(EngineObject, SetFormulaAfterFailuresRecovers) {
-    Calquex engine("(((");
-    int code = 0;
-    std::string message;
-    engine.Calculate(code, message);
-    EXPECT_EQ(message, "Unmatched left parentheses");
-    engine.SetFormulaStr("'ok'");
-    EXPECT_EQ(test::TextOf(engine.Calculate(code, message)), "ok");
-    EXPECT_EQ(code, 0);
-}
-
 // Null, or the empty text in Calquor_VCL.
 TEST(EngineObject, AdapterOverridingNothingSuppliesItsDefaultValue) {
     class KnowsAll : public DataAdapter {

@@ -99,6 +99,8 @@ TEST(HostileReferences, FormulaReferringToItselfStopsAtTheDepthLimit) {
     EXPECT_TRUE(IsTooDeep(Calc("@a", &adapter), 1, "a"));
     // Bounded work: no more questions than the depth allows.
     EXPECT_LE(FormulaCalls(adapter), 100);
+    adapter.formulas["Self"] = "@Self+1";
+    EXPECT_TRUE(IsTooDeep(Calc("@Self", &adapter), 1, "Self"));
 }
 
 TEST(HostileReferences, MutualReferencesReportTheDeepestReference) {
@@ -108,6 +110,12 @@ TEST(HostileReferences, MutualReferencesReportTheDeepestReference) {
     // Level 1 is "@a", even levels are a's text and odd ones b's; level 100
     // is a's text, whose "@b" at offset 4 is the reference too deep.
     EXPECT_TRUE(IsTooDeep(Calc("@a", &adapter), 5, "b"));
+    // The limit leaves room for long honest chains, whose integers keep their kind.
+    for (int i = 0; i < 60; ++i) adapter.formulas["L" + std::to_string(i)] = "@L" + std::to_string(i + 1) + "+1";
+    adapter.formulas["L60"] = "0";
+    const Outcome chain = Calc("@L0", &adapter);
+    EXPECT_TRUE(IsNumber(chain, 60));
+    EXPECT_EQ(chain.value.vt, test::kIntegerArithmeticKind);
 }
 
 TEST(HostileReferences, TenThousandDistinctNames) {
@@ -484,7 +492,7 @@ TEST_P(RoundWithHugeDigitCounts, GivesAFiniteNumberOrTheValueItself) {
     EXPECT_DOUBLE_EQ(out.value.dblVal, kRuntimeRules ? c.runtime : c.first) << c.text;
 }
 
-// First flavour: beyond 9 decimals a double has nothing left to round, so
+// CLQMFC: beyond 9 decimals a double has nothing left to round, so
 // the value comes back; below -308 every finite value is nearer to 0.
 INSTANTIATE_TEST_SUITE_P(
     Rows, RoundWithHugeDigitCounts,
@@ -555,7 +563,7 @@ TEST(HostileFunctions, AddingDaysPastTheLastDateGivesADateWithoutFields) {
 // ---- Adapters that misbehave ------------------------------------------------------
 
 enum class Operation { IsKnown, GetOperantValue, GetFormulaByName };
-enum class Thrown { Standard, Integer, ComError };
+enum class Thrown { Standard, Integer, ComError, OutOfMemory };
 
 // Throws from one operation; the others answer normally.
 class ThrowingAdapter : public DataAdapter {
@@ -582,6 +590,7 @@ private:
         case Thrown::Standard: throw std::runtime_error("adapter failed");
         case Thrown::Integer: throw 42;
         case Thrown::ComError: throw _com_error(E_FAIL);
+        case Thrown::OutOfMemory: throw _com_error(E_OUTOFMEMORY);
         }
     }
 
@@ -600,7 +609,7 @@ void PrintTo(const ThrowCase& c, std::ostream* os) {
 
 class AdapterThatThrows : public ::testing::TestWithParam<ThrowCase> {};
 
-// The first flavour reads the failure as the type cast error; the second
+// CLQMFC reads the failure as the type cast error; Calquor_VCL
 // lets the host's own exception through untouched. Either way the engine
 // stays usable, and the nesting depth is restored (a full-depth chain still
 // calculates afterwards).
@@ -614,9 +623,17 @@ TEST_P(AdapterThatThrows, EndsTheCalculationCleanly) {
     std::string message;
     if (kRuntimeRules) {
         switch (c.what) {
-        case Thrown::Standard: EXPECT_THROW(engine.Calculate(code, message), std::runtime_error); break;
+        case Thrown::Standard:
+            try {
+                engine.Calculate(code, message);
+                ADD_FAILURE() << "nothing thrown";
+            } catch (const std::runtime_error& error) {
+                EXPECT_STREQ(error.what(), "adapter failed");
+            }
+            break;
         case Thrown::Integer: EXPECT_THROW(engine.Calculate(code, message), int); break;
-        case Thrown::ComError: EXPECT_THROW(engine.Calculate(code, message), _com_error); break;
+        case Thrown::ComError:
+        case Thrown::OutOfMemory: EXPECT_THROW(engine.Calculate(code, message), _com_error); break;
         }
     } else {
         Outcome out;
@@ -641,6 +658,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ThrowCase{Operation::GetOperantValue, Thrown::Standard},
                       ThrowCase{Operation::GetOperantValue, Thrown::Integer},
                       ThrowCase{Operation::GetOperantValue, Thrown::ComError},
+                      ThrowCase{Operation::GetOperantValue, Thrown::OutOfMemory},
                       ThrowCase{Operation::GetFormulaByName, Thrown::Standard},
                       ThrowCase{Operation::GetFormulaByName, Thrown::Integer},
                       ThrowCase{Operation::GetFormulaByName, Thrown::ComError}));
@@ -713,7 +731,7 @@ public:
     CountingObject object;
 };
 
-// Calculates text, and in the second flavour turns an exception that leaves
+// Calculates text, and in Calquor_VCL turns an exception that leaves
 // Calculate into "threw".
 struct Result {
     bool threw = false;
@@ -790,7 +808,7 @@ TEST(HostileAdapter, ValuesStandOnTheStackAsTheVariantCopyMakesThem) {
     const auto refused = [&](const std::string& text) {
         try {
             const Outcome out = Calc(text.c_str(), &adapter);
-            // The first flavour reads every failure as a refused conversion.
+            // CLQMFC reads every failure as a refused conversion.
             return !kRuntimeRules && test::IsTypeCastError(out);
         } catch (...) {
             // The second lets a failed copy leave Calculate.
@@ -838,10 +856,14 @@ TEST(HostileEngineUse, SetFormulaStrAfterFailures) {
     const char* failing[] = {"(((", "1 + 2 * 3 -", "{nosuch}", "Mod(1, 0)"};
     for (const char* text : failing) {
         engine.SetFormulaStr(text);
+        message.clear();
         try {
             engine.Calculate(code, message);
         } catch (const std::exception&) {
-            // The second flavour lets the adapter's and functions' errors through.
+            // Calquor_VCL lets the adapter's and functions' errors through.
+        }
+        if (text == failing[0]) {
+            EXPECT_EQ(message, "Unmatched left parentheses");
         }
         engine.SetFormulaStr("'fresh' + 'start'");
         code = -1;

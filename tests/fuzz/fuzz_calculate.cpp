@@ -107,7 +107,7 @@ private:
 };
 
 struct Outcome {
-    bool escaped = false;  // an exception left Calculate (second flavour only)
+    bool escaped = false;  // an exception left Calculate (Calquor_VCL only)
     int code = -1;
     std::string message;
     _variant_t value;
@@ -168,7 +168,7 @@ void CheckOutcome(const Outcome& out, bool compiled, int compilePos, const std::
     Require(out.code > 0, "negative result code");
     Require(!out.message.empty(), "a failure without message");
     if (kRuntimeRules) {
-        Require(out.value.vt == VT_EMPTY, "the second flavour's failure value is not Empty");
+        Require(out.value.vt == VT_EMPTY, "Calquor_VCL's failure value is not Empty");
         return;
     }
     Require(out.value.vt == VT_BOOL && out.value.boolVal == VARIANT_FALSE, "the failure value is not false");

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (!kRuntimeRules) Require(value.vt == VT_BOOL && value.boolVal == VARIANT_FALSE, "failure value");
             }
         } catch (const std::exception&) {
-            // The second flavour lets its functions' errors leave Calculate.
+            // Calquor_VCL lets its functions' errors leave Calculate.
             Require(kRuntimeRules, "an exception left Calculate");
         } catch (const _com_error&) {
             Require(kRuntimeRules, "a _com_error left Calculate");

@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <calquor/text_rules.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,21 +26,10 @@ std::optional<std::size_t> FindBadByte(std::string_view text) {
         }
         // The allowed range of the second byte excludes overlong forms,
         // surrogates and code points above U+10FFFF.
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return i;
-        }
+        const Utf8Lead rule = Utf8LeadOf(lead);
+        if (rule.length == 0) return i;
+        const auto length = static_cast<std::size_t>(rule.length);
+        unsigned char low = rule.low, high = rule.high;
         if (text.size() - i < length) return i;
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);

@@ -2,6 +2,9 @@
 
 #include "Text.h"
 
+#include <calquor/date_calendar.h>
+#include <calquor/text_rules.h>
+
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -10,16 +13,6 @@ namespace calquor::tool {
 namespace {
 
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (x != b[i]) return false;
-    }
-    return true;
-}
 
 _variant_t MakeText(std::string_view text) { return _variant_t(std::string(text).c_str()); }
 
@@ -96,13 +89,6 @@ std::optional<_variant_t> ParseNumber(std::string_view text, bool declared) {
     return _variant_t(negative ? -real : real);
 }
 
-constexpr bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 // "YYYY-MM-DD", optionally with " HH:MM[:SS]" or "THH:MM[:SS]". The fields are
 // checked here because the runtime's converter would roll 2004-02-30 over
 // into March instead of refusing it.
@@ -127,8 +113,8 @@ std::optional<_variant_t> ParseIsoDate(std::string_view text) {
         if (size == 19 && (text[16] != ':' || !field(17, 2, second))) return std::nullopt;
     }
     // Years below 100 would be read as two-digit years by the runtime.
-    if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+    if (year < 100 || month < 1 || month > 12 || day < 1 || day > date_calendar::DaysInMonth(year, month) ||
+        hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     SYSTEMTIME fields{};
     fields.wYear = static_cast<WORD>(year);

@@ -3,6 +3,7 @@
 // linking Calquor::CLQMFC or Calquor::Calquor_VCL picks the build's rules.
 #pragma once
 
+#include <calquor/CalquexBinding.h>
 #include <calquor/CalquorExport.h>
 #include <calquor/DataAdapter.h>
 #include <calquor/oleauto.h>
@@ -12,23 +13,11 @@
 #include <memory>
 #include <string>
 
-#if defined(CALQUOR_AUTOMATION_ENGINE)
-// The automation servers' adapter interface, whole: the engine passes it on
-// as the IDispatch it derives from.
-#include <calquor/IDataAdapter.h>
-#endif
-
 namespace calquor {
-
-#if defined(CALQUOR_AUTOMATION_ENGINE)
-// The automation servers build the same engine bound to a client's
-// IDataAdapter instead of a C++ DataAdapter; hosts never define this.
-struct IDataAdapter;
-struct IDispatch;
-#endif
 
 namespace detail {
 struct CompiledProgram;
+struct CalquexAccess;
 }
 
 // Token kinds. The values are fixed: operands are 1 to 5, operators 7 to 18.
@@ -135,18 +124,12 @@ public:
     const char* GetFormulaStr() const;
     // The scan position; after a failed Compile, where scanning stopped.
     int GetCurrentPos();
-#if defined(CALQUOR_AUTOMATION_ENGINE)
-    using AdapterHandle = IDataAdapter*;
-    // Asks adapter for IDataAdapter and holds that one counted reference,
-    // released when replaced or destroyed; null or an object without the
-    // interface leaves the engine without adapter.
-    void SetDataAdapter(IDispatch* adapter);
-#else
-    using AdapterHandle = DataAdapter*;
+    using AdapterHandle = CalquexBinding::Handle;
     // Binds an adapter without taking ownership; null leaves the engine
     // without adapter (operands are then unknown, references Null).
-    void SetDataAdapter(DataAdapter* adapter);
-#endif
+    // (The automation servers' engine asks the object it is given for
+    // IDataAdapter and holds one counted reference to it instead.)
+    void SetDataAdapter(CalquexBinding::Source adapter);
 
     // Compiles the text into postfix form. Returns true with "Succeed", or
     // false with the 0-based position and message of the first syntax error.
@@ -168,8 +151,8 @@ public:
     Token GetNextToken();
 
 private:
-    // Lets tests look at the compiled form; hosts have no use for it.
-    friend struct CalquexInspector;
+    // Reads the compiled form for the engine's tests (a private header).
+    friend struct detail::CalquexAccess;
 
     Token GetNumber();
     Token GetString();

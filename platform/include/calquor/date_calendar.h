@@ -1,5 +1,6 @@
-// Calendar arithmetic shared by the date services (datetime.cpp) and the
-// date text conversions (date_text.cpp). Internal to the platform library.
+// Calendar arithmetic shared by the platform's date services and date text
+// conversions, the engines' date functions and the tools. Header only
+// (constexpr): no symbol of any library.
 //
 // Dates use the proleptic Gregorian calendar for every year. A day serial
 // counts days from Saturday 30 December 1899 (serial 0), as DATE does.
