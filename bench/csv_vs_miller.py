@@ -21,6 +21,8 @@ import subprocess
 import sys
 import time
 
+from csv_throughput import ensure_input  # the generated orders file, made once per size
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 CALQUOR_COLUMNS = [
@@ -31,14 +33,6 @@ CALQUOR_COLUMNS = [
 MILLER_PUT = ("$Amount = round($Quantity * ${Unit Price} * 100) / 100; "
               "$Label = toupper(substr0($Region, 0, 2)) . \"-\" . ${Order ID}; "
               "$Big = $Quantity * ${Unit Price} > 1000")
-
-
-def ensure_input(workdir, rows):
-    path = os.path.join(workdir, f"orders-{rows}.csv")
-    if not os.path.exists(path):
-        subprocess.run([sys.executable, os.path.join(ROOT, "examples", "generate_orders.py"),
-                        "--rows", str(rows), "-o", path], check=True)
-    return path
 
 
 def run(command, output):

@@ -25,6 +25,7 @@ import time
 import pandas as pd
 
 import calquor
+from csv_throughput import ensure_input  # the generated orders file, made once per size
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 COLUMNS = ["Net", "Total", "Period", "ShipDays", "Label"]
@@ -88,10 +89,7 @@ def main():
     parser.add_argument("--workdir", default="/tmp/calquor-bench")
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
-    path = os.path.join(args.workdir, f"orders-{args.rows}.csv")
-    if not os.path.exists(path):
-        subprocess.run([sys.executable, os.path.join(ROOT, "examples", "generate_orders.py"),
-                        "--rows", str(args.rows), "-o", path], check=True)
+    path = ensure_input(args.workdir, args.rows)
 
     frame = pd.read_csv(path, parse_dates=["Order Date", "Ship Date"])
     frame.columns = [calquor.operand_name(name) for name in frame.columns]  # for the Python expressions
