@@ -219,6 +219,8 @@ TEST_F(EvalTest, BadInputExitsWithTwo) {
         {{"eval", "{A}", "--set", "Net Price=1"}, "'Net Price' is not an operand name"},
         {{"eval", "{A}", "--set", "A:number=abc"}, "'abc' is not a number"},
         {{"eval", "{A}", "--set", "A:date=2004-02-30"}, "is not a date"},
+        {{"eval", "{A}", "--set", "A:date=0099-01-01"}, "is not a date"},  // not 1999
+        {{"eval", "{A}", "--set", "A:date=0000-01-01 10:00"}, "is not a date"},
         {{"eval", "{A}", "--set", "A:colour=red"}, "unknown kind 'colour'"},
         {{"eval", "{A}", "--set", "A=caf\xE9"}, "invalid UTF-8 byte 0xE9 at offset 3"},
         {{"eval", longFormula}, "1024 bytes long; the engine holds at most 1023"},

@@ -134,10 +134,14 @@ std::optional<_variant_t> ParseBool(std::string_view text, bool allowDigits) {
     return std::nullopt;
 }
 
-// Any date text the runtime reads ("1/14/2004", "January 14, 2004"...).
+// Any date text the runtime reads ("1/14/2004", "January 14, 2004"...). Text
+// that starts as an ISO date ("YYYY-") is read only as one: the runtime would
+// take the year 0099 as 1999.
 std::optional<_variant_t> ParseAnyDate(std::string_view text) {
     if (auto iso = ParseIsoDate(text)) return iso;
-    if (text.empty()) return std::nullopt;
+    if (text.empty() || (text.size() > 4 && text[4] == '-' && IsDigit(text[0]) && IsDigit(text[1]) &&
+                         IsDigit(text[2]) && IsDigit(text[3])))
+        return std::nullopt;
     const _bstr_t wide(std::string(text).c_str());
     DATE serial = 0.0;
     if (FAILED(VarDateFromStr(wide, LOCALE_EN_US, 0, &serial))) return std::nullopt;
