@@ -173,7 +173,8 @@ TEST_F(EvalTest, ErrorsInNamedFormulasSayWhere) {
 TEST_F(EvalTest, OutputThatCannotBeWrittenIsAnError) {
     const std::string csv = WriteFile("in.csv", "A\n1\n");
     const std::vector<std::vector<std::string>> commands{
-        {"eval", "1 + 2"}, {"check", "1 + 2"}, {"repl"}, {"csv", csv, "--column", "B={A}*2"}};
+        {"eval", "1 + 2"}, {"check", "1 + 2"}, {"repl"}, {"csv", csv, "--column", "B={A}*2"},
+        {"functions"}, {"--version"}, {"--help"}};
     for (const auto& args : commands) {
         const ToolResult result = Run(args, "1 + 2\n", "/dev/full");
         EXPECT_EQ(result.exitCode, 2) << Joined(args);

@@ -115,6 +115,13 @@ const std::string kFunctionsFooter = std::string(
     "  calquor functions\n"
     "  calquor eval \"SubStr('abcdef', 2, 4)\"             \"bcd\" (text)\n\n") + kExitCodes;
 
+// Output that never arrived is a failure, whatever the command said.
+int Flushed(int code) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    Complain(FileError("write", "standard output"));
+    return kExitInput;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,7 +191,7 @@ int main(int argc, char** argv) {
         std::reverse(args.begin(), args.end());  // CLI11 takes them from the back
         app.parse(args);
     } catch (const CLI::Success& e) {
-        return app.exit(e);  // --help
+        return Flushed(app.exit(e));  // --help, --version
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return kExitInput;
@@ -202,12 +209,7 @@ int main(int argc, char** argv) {
             code = RunFunctions();
         else
             code = RunRepl(replFormulas);
-        // Output that never arrived is a failure, whatever the command said.
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            Complain(FileError("write", "standard output"));
-            return kExitInput;
-        }
-        return code;
+        return Flushed(code);
     } catch (const calquor::_com_error& e) {
         Complain(std::string("runtime error: ") + e.ErrorMessage());
     } catch (const std::exception& e) {
