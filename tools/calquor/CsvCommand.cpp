@@ -525,12 +525,6 @@ int RunCsv(const CsvOptions& options) {
             Complain("the output '" + options.outputPath + "' is the input file");
             return kExitInput;
         }
-        out = std::fopen(options.outputPath.c_str(), "wb");
-        if (out == nullptr) {
-            Complain(FileError("create", options.outputPath));
-            return kExitInput;
-        }
-        outCloser.reset(out);
     }
     const std::string inputName = fromStdin ? "standard input" : options.inputPath;
 
@@ -556,6 +550,16 @@ int RunCsv(const CsvOptions& options) {
     }
     if (const int problem = CheckColumns(header, columns, layout); problem != kExitOk) return problem;
     for (ColumnSpec& column : columns) column.passThrough = PassedField(column.formula, layout);
+    // Created only now, so that a run stopped by its header or formulas leaves
+    // an earlier output file as it was.
+    if (!toStdout) {
+        out = std::fopen(options.outputPath.c_str(), "wb");
+        if (out == nullptr) {
+            Complain(FileError("create", options.outputPath));
+            return kExitInput;
+        }
+        outCloser.reset(out);
+    }
 
     std::vector<std::string> names = header;
     for (const ColumnSpec& column : columns) names.push_back(column.name);
