@@ -43,13 +43,14 @@ TEST_F(ReplTest, ProblemsAreReportedAndTheSessionGoesOn) {
                                   "{Unknown}\n"
                                   "'caf\xE9'\n"
                                   ":formula P = 1 + {Abcdefghij}\n"
-                                  "@P\n"
-                                  "'end'\n");
+                                  "@P\n" +
+                                      std::string(3 << 20, '1') +  // beyond the line limit
+                                      "\n'end'\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "\"end\" (text)\n");
     for (const char* message : {"1 + * 2\n", ":set: expected NAME=VALUE", ":formula: 'Bad Name' is not a formula name",
                                 "unknown command ':nonsense'", "calquor: error ", "invalid UTF-8 byte 0xE9",
-                                "named formula P: error 5"}) {
+                                "named formula P: error 5", "standard input:9: a line longer than 1 MiB"}) {
         EXPECT_NE(result.err.find(message), std::string::npos) << message << "\n" << result.err;
     }
 }

@@ -36,6 +36,28 @@ constexpr std::array<const char*, 5> kCommands = {"set", "formula", "vars", "hel
 // The most lines the history keeps, in memory and in its file.
 constexpr int kHistoryLines = 1000;
 
+// The longest line read from a pipe or file; a longer one is skipped and
+// reported, so that input without line breaks cannot fill memory.
+constexpr std::size_t kMaxLineBytes = 1 << 20;
+
+// Reads one line without its '\n'; false at the end of input. A line longer
+// than kMaxLineBytes is read to its end but left empty, with `tooLong` set.
+bool ReadLine(std::FILE* in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    bool any = false;
+    for (int c; (c = std::getc(in)) != EOF;) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() < kMaxLineBytes)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
+    }
+    if (tooLong) line.clear();
+    return any;
+}
+
 // Where history is kept between sessions: ~/.calquor_history.
 std::string HistoryPath() {
     const char* home = std::getenv("HOME");
@@ -206,13 +228,23 @@ int RunRepl(const std::string& formulasPath) {
         return kExitOk;
     }
     std::string line;
-    while (std::getline(std::cin, line)) {
+    bool tooLong = false;
+    for (long number = 1; ReadLine(stdin, line, tooLong); ++number) {
+        if (tooLong) {
+            Complain("standard input:" + std::to_string(number) + ": a line longer than " +
+                     std::to_string(kMaxLineBytes >> 20) + " MiB (the limit), skipped");
+            continue;
+        }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const bool goOn = session.HandleSafely(line);
         // Results and errors go to different streams; flushing each line
         // keeps them in order when both reach the same file.
         std::fflush(stdout);
         if (!goOn) break;
+    }
+    if (std::ferror(stdin)) {
+        Complain(FileError("read", "standard input"));
+        return kExitInput;
     }
     return kExitOk;
 }

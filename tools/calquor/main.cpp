@@ -99,7 +99,8 @@ const std::string kReplFooter = std::string(
     "Examples:\n"
     "  calquor repl\n"
     "  printf ':set Qty=3\\n{Qty} * 2\\n' | calquor repl\n\n"
-    "Exit codes: 0 at :quit or the end of input, 2 for an unreadable formulas file.\n");
+    "Exit codes: 0 at :quit or the end of input, 2 for an unreadable formulas file\n"
+    "or input. A piped line is at most 1 MiB; a longer one is skipped.\n");
 
 // The engine's limits per calculation, shared by eval, csv and repl.
 void AddLimitOptions(CLI::App* command, calquor::CalculationLimits& limits) {
