@@ -15,7 +15,7 @@ using ReplTest = ToolTest;
 
 TEST_F(ReplTest, PipedSessionCalculatesEachLine) {
     const ToolResult result = Run({"repl"},
-                                  ":set Qty=3\n"
+                                  "\xEF\xBB\xBF:set Qty=3\n"  // a script saved with a byte order mark
                                   ":set Price:number=2.50\n"
                                   ":formula Net = {Qty} * {Price}\n"
                                   "@Net + 1\n"

@@ -236,6 +236,9 @@ int RunRepl(const std::string& formulasPath) {
             continue;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A script saved by an editor on Windows starts with a byte order
+        // mark; formulas files and CSV input drop it too.
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
         const bool goOn = session.HandleSafely(line);
         // Results and errors go to different streams; flushing each line
         // keeps them in order when both reach the same file.
