@@ -121,11 +121,13 @@ TEST_F(CsvTest, DataPassesThroughUnchanged) {
               "007,2.25,0X1,many,007,2.25,0X1,007,4.5,0.30000000000000004\n");
 
     result = Run({"csv", input, "--type", "Code=number", "--type", "Qty=number", "--column", "K={Code} / 10",
-                  "--column", "N={Qty} + 1"});
+                  "--column", "N={Qty} + 1", "--column", "Q={Qty}"});  // Q passes a declared cell on
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "ID,Price,Code,Qty,K,N\n12345678901234567,1.50,12E4,2,12000,3\n007,2.25,0X1,many,,\n");
+    EXPECT_EQ(result.out,
+              "ID,Price,Code,Qty,K,N,Q\n12345678901234567,1.50,12E4,2,12000,3,2\n007,2.25,0X1,many,,,\n");
     EXPECT_NE(result.err.find("column K: {Code} '0X1' is not a number (--type)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("column N: {Qty} 'many' is not a number (--type)"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("column Q: {Qty} 'many' is not a number (--type)"), std::string::npos) << result.err;
 }
 
 // Every formula a column reaches is compiled before the first row: each

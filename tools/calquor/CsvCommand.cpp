@@ -199,7 +199,7 @@ public:
             bool rowFailed = false;
             for (std::size_t c = 0; c < m_columns.size(); ++c) {
                 const std::size_t at = width + c;
-                if (m_columns[c].passThrough >= 0) {
+                if (m_columns[c].passThrough >= 0 && Fits(record.fields, m_columns[c].passThrough)) {
                     m_formatter.Field(result.output, at, record.fields[m_columns[c].passThrough], CellKind::Text);
                     continue;
                 }
@@ -241,6 +241,14 @@ public:
     }
 
 private:
+    // Whether a passed-on cell is of its column's declared kind; one that is
+    // not goes to the engine, whose adapter reports it as any formula's.
+    bool Fits(const std::vector<std::string>& cells, long field) const {
+        const std::optional<Kind>& kind = m_layout.kinds[static_cast<std::size_t>(field)];
+        const std::string& cell = cells[static_cast<std::size_t>(field)];
+        return !kind || TrimBlanks(cell).empty() || TypeAs(*kind, cell).has_value();
+    }
+
     const Layout& m_layout;
     RowAdapter m_adapter;
     const std::vector<ColumnSpec>& m_columns;
