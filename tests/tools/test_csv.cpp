@@ -285,6 +285,9 @@ TEST_F(CsvTest, InputAndOutputFormats) {
     result = Run({"csv", "-", "--encoding", "klingon", "--column", "T={a}"}, "a\n1\n");
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("unknown encoding 'klingon'"), std::string::npos) << result.err;
+    result = Run({"csv", "-", "--output-format", "jsonl", "--column", "T=1"}, "a,b,a\n1,2,3\n");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("standard input:1: the header names 'a' twice"), std::string::npos) << result.err;
 }
 
 // The shipped example: every named formula works on every row.

@@ -558,6 +558,17 @@ int RunCsv(const CsvOptions& options) {
     }
     if (const int problem = CheckColumns(header, columns, layout); problem != kExitOk) return problem;
     for (ColumnSpec& column : columns) column.passThrough = PassedField(column.formula, layout);
+    // JSON Lines names each cell by its header: a name the header repeats
+    // would leave a reader only one of those cells.
+    if (*outputFormat == OutputFormat::JsonLines && !options.noHeader) {
+        std::vector<std::string> sorted = header;
+        std::sort(sorted.begin(), sorted.end());
+        if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end()) {
+            Complain(inputName + ":" + std::to_string(first.line) + ": the header names " + Quoted(*twice) +
+                     " twice; JSON Lines needs distinct names");
+            return kExitInput;
+        }
+    }
     // Created only now, so that a run stopped by its header or formulas leaves
     // an earlier output file as it was.
     if (!toStdout) {
