@@ -40,7 +40,9 @@ class Error(Exception):
 class CompileError(Error):
     """The formula text does not compile.
 
-    ``position`` is the 0-based offset where the engine stopped, ``message``
+    ``position`` is the 0-based offset where the engine stopped, counted in
+    bytes of the text's UTF-8 form as the engine counts (the str index only
+    for ASCII text: ``formula.encode()[position:]`` is the rest), ``message``
     the engine's own message ("Unknown element", "Unknown function", ...),
     ``formula`` the text and ``name`` the named formula it belongs to, if any.
     """
