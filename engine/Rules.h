@@ -1,0 +1,71 @@
+// The two rule sets of the engine, side by side: every behaviour in which
+// the flavours differ is a member of both, so this file lists them all.
+// AutomationRules are CLQMFC's (and the Calquor_MFC server's): the automation
+// runtime's conversions and one catch-all failure in Calculate.
+// RuntimeLibraryRules are Calquor_VCL's (and Calquor_Auto's): the runtime
+// library's conversions, kinds and errors. Each library selects one set once
+// (`Rules`, from CALQUOR_RUNTIME_RULES); code reads `Rules::...` and keeps
+// `if constexpr` only where the control flow itself differs. Every member is
+// inline or constexpr: the choice costs nothing at run time.
+#pragma once
+
+#include "Conversions.h"
+#include "Flavour.h"
+
+#include <calquor/oleauto.h>
+#include <calquor/rtl.h>
+
+#include <type_traits>
+
+namespace calquor {
+
+struct AutomationRules {
+    // Literals: an integer literal is a VT_INT.
+    static _variant_t IntegerLiteral(int value) { return _variant_t(value); }
+
+    // Evaluator: every failure inside a run (refused conversion, function
+    // error, adapter exception, too few values) reads alike to the host as
+    // one type-cast failure.
+    static constexpr bool kOneFailureForAll = true;
+    // The result of a failed calculation: false.
+    static _variant_t FailureValue() { return _variant_t(false); }
+    // A formula that fails its implicit compile, a reference without an
+    // adapter and the default adapter's operand: Null.
+    static _variant_t MissingValue() {
+        _variant_t value;
+        value.vt = VT_NULL;
+        return value;
+    }
+    // An adapter's value is copied by the automation runtime's copy.
+    static void CopyValue(VARIANT& out, const VARIANT& in) { conv::Check(VariantCopy(&out, &in)); }
+
+    // Operators: the engine's own rules (strict "=", text joining "+",
+    // numbers otherwise); two plain numbers or truths are worked in place,
+    // without a call.
+    static constexpr bool kRuntimeOperators = false;
+};
+
+struct RuntimeLibraryRules {
+    // Literals: an integer literal is a VT_I4.
+    static _variant_t IntegerLiteral(int value) { return _variant_t(static_cast<long>(value)); }
+
+    // Evaluator: the runtime's own errors keep their messages.
+    static constexpr bool kOneFailureForAll = false;
+    // The result of a failed calculation: Empty.
+    static _variant_t FailureValue() { return _variant_t(); }
+    // A formula that fails its implicit compile, a reference without an
+    // adapter and the default adapter's operand: the empty text.
+    static _variant_t MissingValue() { return conv::MakeText(""); }
+    // An adapter's value is copied by the runtime library's copy, which
+    // refuses kinds it does not know.
+    static void CopyValue(VARIANT& out, const VARIANT& in) { conv::Check(rtl::VarCopy(&out, &in)); }
+
+    // Operators: every operation, negation included, follows the runtime's
+    // variant arithmetic; nothing is worked in place.
+    static constexpr bool kRuntimeOperators = true;
+};
+
+// This library's rule set, chosen once.
+using Rules = std::conditional_t<flavour::kRuntimeRules, RuntimeLibraryRules, AutomationRules>;
+
+}  // namespace calquor
