@@ -15,6 +15,8 @@
 #include <calquor/oleauto.h>
 #include <calquor/rtl.h>
 
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace calquor {
@@ -43,6 +45,16 @@ struct AutomationRules {
     // numbers otherwise); two plain numbers or truths are worked in place,
     // without a call.
     static constexpr bool kRuntimeOperators = false;
+
+    // Conversions of the kinds that are not read directly: the automation
+    // runtime's VariantChangeType (Conversions.cpp). Text is VT_BSTR; a date
+    // that is refused is an invalid date, not an error.
+    static double NumberOf(const VARIANT& v);
+    static int IntegerOf(const VARIANT& v);
+    static bool BooleanOf(const VARIANT& v);
+    static std::string TextOf(const VARIANT& v);
+    static _variant_t TextValue(std::string_view text);
+    static conv::WorkingDate DateOf(const VARIANT& v);
 };
 
 struct RuntimeLibraryRules {
@@ -63,6 +75,16 @@ struct RuntimeLibraryRules {
     // Operators: every operation, negation included, follows the runtime's
     // variant arithmetic; nothing is worked in place.
     static constexpr bool kRuntimeOperators = true;
+
+    // Conversions of the kinds that are not read directly: the runtime
+    // library's. Text is its 8-bit varString; a date that is refused raises
+    // the runtime's conversion error.
+    static double NumberOf(const VARIANT& v) { return rtl::VarToDouble(v); }
+    static int IntegerOf(const VARIANT& v) { return rtl::VarToInteger(v); }
+    static bool BooleanOf(const VARIANT& v) { return rtl::VarToBoolean(v); }
+    static std::string TextOf(const VARIANT& v);
+    static _variant_t TextValue(std::string_view text);
+    static conv::WorkingDate DateOf(const VARIANT& v) { return {rtl::VarToDateTime(v), true}; }
 };
 
 // This library's rule set, chosen once.
