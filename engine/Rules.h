@@ -15,6 +15,8 @@
 #include <calquor/oleauto.h>
 #include <calquor/rtl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -55,6 +57,20 @@ struct AutomationRules {
     static std::string TextOf(const VARIANT& v);
     static _variant_t TextValue(std::string_view text);
     static conv::WorkingDate DateOf(const VARIANT& v);
+
+    // String functions (functions/StringFunctions.cpp). SubStr's positions
+    // are 32-bit integers; the trims remove the ASCII white space; case maps
+    // a to z only; Reverse keeps each multi-byte character whole; Replace
+    // replaces every occurrence; Char is the low 8 bits as a signed byte.
+    static std::int64_t SubStrPosition(const VARIANT& v) { return conv::ToInteger(v); }
+    static _variant_t Trim(const std::string& text);
+    static _variant_t TrimLeft(const std::string& text);
+    static _variant_t TrimRight(const std::string& text);
+    static _variant_t UpperCase(std::string text);
+    static _variant_t LowerCase(std::string text);
+    static _variant_t Reverse(const std::string& text);
+    static constexpr bool kReplaceFirstOnly = false;
+    static _variant_t Char(const VARIANT& code);
 };
 
 struct RuntimeLibraryRules {
@@ -85,6 +101,24 @@ struct RuntimeLibraryRules {
     static std::string TextOf(const VARIANT& v);
     static _variant_t TextValue(std::string_view text);
     static conv::WorkingDate DateOf(const VARIANT& v) { return {rtl::VarToDateTime(v), true}; }
+
+    // String functions: SubStr's positions are 16-bit integers; the trims
+    // remove every code from 0 to 32; case maps by the user locale, so
+    // letters beyond a to z change too; Reverse goes byte by byte; Replace
+    // replaces the first occurrence only; Char is an unsigned byte by the
+    // runtime's conversion.
+    static std::int64_t SubStrPosition(const VARIANT& v) { return rtl::VarToSmallint(v); }
+    static _variant_t Trim(const std::string& text) { return conv::MakeText(rtl::Trim(text)); }
+    static _variant_t TrimLeft(const std::string& text) { return conv::MakeText(rtl::TrimLeft(text)); }
+    static _variant_t TrimRight(const std::string& text) { return conv::MakeText(rtl::TrimRight(text)); }
+    static _variant_t UpperCase(const std::string& text) { return conv::MakeText(rtl::AnsiUpperCase(text)); }
+    static _variant_t LowerCase(const std::string& text) { return conv::MakeText(rtl::AnsiLowerCase(text)); }
+    static _variant_t Reverse(std::string text) {
+        std::reverse(text.begin(), text.end());
+        return conv::MakeText(text);
+    }
+    static constexpr bool kReplaceFirstOnly = true;
+    static _variant_t Char(const VARIANT& code) { return _variant_t(static_cast<unsigned char>(rtl::VarToByte(code))); }
 };
 
 // This library's rule set, chosen once.
