@@ -16,6 +16,7 @@
 #include <calquor/rtl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,8 +25,8 @@
 namespace calquor {
 
 struct AutomationRules {
-    // Literals: an integer literal is a VT_INT.
-    static _variant_t IntegerLiteral(int value) { return _variant_t(value); }
+    // Integers: an integer literal and Mod's result are VT_INT.
+    static _variant_t IntegerValue(int value) { return _variant_t(value); }
 
     // Evaluator: every failure inside a run (refused conversion, function
     // error, adapter exception, too few values) reads alike to the host as
@@ -71,11 +72,24 @@ struct AutomationRules {
     static _variant_t Reverse(const std::string& text);
     static constexpr bool kReplaceFirstOnly = false;
     static _variant_t Char(const VARIANT& code);
+
+    // Numeric functions: the C library's, with Round to the nearest
+    // (functions/NumericFunctions.cpp); IsZero's bounds are not zero (NaN
+    // compares false to both); Log2
+    // and LogN as quotients of common logarithms.
+    static double Round(double value, int digits);
+    static double Floor(double value) { return std::floor(value); }
+    static double Power(double base, double exponent) { return std::pow(base, exponent); }
+    static bool IsZero(double value) { return value > -1e-7 && value < 1e-7; }
+    static double Log2(double value) { return std::log10(value) / std::log10(2.0); }
+    static double Log10(double value) { return std::log10(value); }
+    static double LogN(double base, double value) { return std::log10(value) / std::log10(base); }
+    static double Tan(double value) { return std::tan(value); }
 };
 
 struct RuntimeLibraryRules {
-    // Literals: an integer literal is a VT_I4.
-    static _variant_t IntegerLiteral(int value) { return _variant_t(static_cast<long>(value)); }
+    // Integers: an integer literal and Mod's result are VT_I4.
+    static _variant_t IntegerValue(int value) { return _variant_t(static_cast<long>(value)); }
 
     // Evaluator: the runtime's own errors keep their messages.
     static constexpr bool kOneFailureForAll = false;
@@ -119,6 +133,20 @@ struct RuntimeLibraryRules {
     }
     static constexpr bool kReplaceFirstOnly = true;
     static _variant_t Char(const VARIANT& code) { return _variant_t(static_cast<unsigned char>(rtl::VarToByte(code))); }
+
+    // Numeric functions: the runtime's. Round goes to a power of ten given
+    // as a signed 8-bit count, so the digit count is negated and wraps to 8
+    // bits; Floor yields a 32-bit integer; IsZero counts its bounds as zero.
+    static double Round(double value, int digits) {
+        return rtl::SimpleRoundTo(value, static_cast<signed char>(-static_cast<std::int64_t>(digits)));
+    }
+    static double Floor(double value) { return static_cast<double>(rtl::Floor(value)); }
+    static double Power(double base, double exponent) { return rtl::Power(base, exponent); }
+    static bool IsZero(double value) { return rtl::IsZero(value, 1e-7); }
+    static double Log2(double value) { return rtl::Log2(value); }
+    static double Log10(double value) { return rtl::Log10(value); }
+    static double LogN(double base, double value) { return rtl::LogN(base, value); }
+    static double Tan(double value) { return rtl::Tan(value); }
 };
 
 // This library's rule set, chosen once.

@@ -222,7 +222,7 @@ _variant_t ValueOf(const Lexeme& lexeme) {
     case TT_END: case TT_ERROR: return _variant_t();
     case TT_INTEGER: {
         const int value = static_cast<int>(lexeme.number);
-        return Rules::IntegerLiteral(value);
+        return Rules::IntegerValue(value);
     }
     case TT_REAL: return _variant_t(lexeme.number);
     case TT_COLUMN: case TT_FORMULA: {
