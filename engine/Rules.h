@@ -25,7 +25,8 @@
 namespace calquor {
 
 struct AutomationRules {
-    // Integers: an integer literal and Mod's result are VT_INT.
+    // Integers: an integer literal, Mod's result and DayOfWeek's number are
+    // VT_INT.
     static _variant_t IntegerValue(int value) { return _variant_t(value); }
 
     // Evaluator: every failure inside a run (refused conversion, function
@@ -75,8 +76,8 @@ struct AutomationRules {
 
     // Numeric functions: the C library's, with Round to the nearest
     // (functions/NumericFunctions.cpp); IsZero's bounds are not zero (NaN
-    // compares false to both); Log2
-    // and LogN as quotients of common logarithms.
+    // compares false to both); Log2 and LogN as quotients of common
+    // logarithms.
     static double Round(double value, int digits);
     static double Floor(double value) { return std::floor(value); }
     static double Power(double base, double exponent) { return std::pow(base, exponent); }
@@ -85,10 +86,19 @@ struct AutomationRules {
     static double Log10(double value) { return std::log10(value); }
     static double LogN(double base, double value) { return std::log10(value) / std::log10(base); }
     static double Tan(double value) { return std::tan(value); }
+
+    // Date functions (functions/DateFunctions.cpp): AddDays and AddWeeks
+    // count on the continuous day line; AddMonths and AddYears keep the time
+    // of day and clamp a day the target month lacks to its last day; Now
+    // drops the milliseconds.
+    static DATE AddDays(DATE start, std::int64_t days);
+    static constexpr bool kMovedDateClampsDay = true;
+    static DATE Now(DATE now, WORD) { return now; }
 };
 
 struct RuntimeLibraryRules {
-    // Integers: an integer literal and Mod's result are VT_I4.
+    // Integers: an integer literal, Mod's result and DayOfWeek's number are
+    // VT_I4.
     static _variant_t IntegerValue(int value) { return _variant_t(static_cast<long>(value)); }
 
     // Evaluator: the runtime's own errors keep their messages.
@@ -147,6 +157,14 @@ struct RuntimeLibraryRules {
     static double Log10(double value) { return rtl::Log10(value); }
     static double LogN(double base, double value) { return rtl::LogN(base, value); }
     static double Tan(double value) { return rtl::Tan(value); }
+
+    // Date functions: AddDays and AddWeeks add to the DATE value itself;
+    // AddMonths and AddYears give the new date at midnight and refuse a day
+    // the target month lacks; Now keeps the milliseconds (today's dates are
+    // positive, so the fraction simply grows).
+    static DATE AddDays(DATE start, std::int64_t days) { return start + static_cast<double>(days); }
+    static constexpr bool kMovedDateClampsDay = false;
+    static DATE Now(DATE now, WORD milliseconds) { return now + milliseconds / 86400000.0; }
 };
 
 // This library's rule set, chosen once.
