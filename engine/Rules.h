@@ -33,6 +33,9 @@ struct AutomationRules {
     // error, adapter exception, too few values) reads alike to the host as
     // one type-cast failure.
     static constexpr bool kOneFailureForAll = true;
+    // A function's failure reports the function's own message
+    // (functions/HandlerFrame.h).
+    static constexpr bool kFunctionErrorsByCause = false;
     // The result of a failed calculation: false.
     static _variant_t FailureValue() { return _variant_t(false); }
     // A formula that fails its implicit compile, a reference without an
@@ -103,6 +106,9 @@ struct RuntimeLibraryRules {
 
     // Evaluator: the runtime's own errors keep their messages.
     static constexpr bool kOneFailureForAll = false;
+    // A function's failure reports its cause: "Parameter type mismatch" for
+    // a conversion the runtime refuses, "Unknown error" for anything else.
+    static constexpr bool kFunctionErrorsByCause = true;
     // The result of a failed calculation: Empty.
     static _variant_t FailureValue() { return _variant_t(); }
     // A formula that fails its implicit compile, a reference without an
