@@ -5,8 +5,9 @@
 // RuntimeLibraryRules are Calquor_VCL's (and Calquor_Auto's): the runtime
 // library's conversions, kinds and errors. Each library selects one set once
 // (`Rules`, from CALQUOR_RUNTIME_RULES); code reads `Rules::...` and keeps
-// `if constexpr` only where the control flow itself differs. Every member is
-// inline or constexpr: the choice costs nothing at run time.
+// compile-time branches only where the control flow itself differs. The
+// members the run path calls are inline or constexpr, so the choice costs
+// nothing at run time.
 #pragma once
 
 #include "Conversions.h"
