@@ -4,7 +4,7 @@
 
 #include "AdapterAccess.h"
 #include "Conversions.h"
-#include "Flavour.h"
+#include "Rules.h"
 
 namespace calquor {
 
@@ -15,10 +15,7 @@ DataAdapter::DataAdapter(const DataAdapter&) = default;
 DataAdapter& DataAdapter::operator=(const DataAdapter&) = default;
 
 _variant_t DataAdapter::GetOperantValue(const char*) {
-    if constexpr (flavour::kRuntimeRules) return conv::MakeText("");
-    _variant_t null;
-    null.vt = VT_NULL;
-    return null;
+    return Rules::MissingValue();
 }
 
 std::string DataAdapter::GetFormulaByName(const char*) { return {}; }

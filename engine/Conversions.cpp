@@ -1,8 +1,8 @@
 // The shared value conversions, on top of the platform's VariantChangeType.
 #include "Conversions.h"
 
-#include "Flavour.h"
 #include "Limits.h"
+#include "Rules.h"
 
 #include <algorithm>
 #include <climits>
@@ -28,26 +28,17 @@ double ToNumber(const VARIANT& v) {
     case VT_INT: case VT_I4: return v.intVal;
     default: break;
     }
-    if constexpr (flavour::kRuntimeRules) return rtl::VarToDouble(v);
-    VARIANT out;
-    ChangeTo(out, v, VT_R8);
-    return out.dblVal;
+    return Rules::NumberOf(v);
 }
 
 int ToInteger(const VARIANT& v) {
     if (v.vt == VT_INT || v.vt == VT_I4) return v.intVal;
-    if constexpr (flavour::kRuntimeRules) return rtl::VarToInteger(v);
-    VARIANT out;
-    ChangeTo(out, v, VT_INT);
-    return out.intVal;
+    return Rules::IntegerOf(v);
 }
 
 bool ToBoolean(const VARIANT& v) {
     if (v.vt == VT_BOOL) return v.boolVal != 0;
-    if constexpr (flavour::kRuntimeRules) return rtl::VarToBoolean(v);
-    VARIANT out;
-    ChangeTo(out, v, VT_BOOL);
-    return out.boolVal == VARIANT_TRUE;
+    return Rules::BooleanOf(v);
 }
 
 _bstr_t ToBstr(const VARIANT& v) {
@@ -117,41 +108,75 @@ std::string TextOf(const VARIANT& v) {
 
 std::string ToText(const VARIANT& v) {
     if (v.vt == VT_BSTR || v.vt == varString) return TextOf(v);
-    if constexpr (flavour::kRuntimeRules) {
-        std::string text = rtl::VarToString(v);
-        detail::ChargeText(text.size());
-        return text;
-    }
-    const _bstr_t wide = ToBstr(v);
-    return Narrow(wide, wide.length());
+    return Rules::TextOf(v);
 }
 
 _variant_t MakeText(std::string_view text) {
     detail::ChargeText(text.size());
-    _variant_t value;
-    if constexpr (flavour::kRuntimeRules) {
-        if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
-        char* str = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
-        if (!str) _com_issue_error(E_OUTOFMEMORY);
-        value.vt = varString;
-        SetStrVal(value, str);
-    } else {
-        // Built in place: no wrapper to make, detach and destroy per token.
-        value.bstrVal = AllocWide(text);
-        value.vt = VT_BSTR;
-    }
-    return value;
+    return Rules::TextValue(text);
 }
 
 WorkingDate ToDate(const VARIANT& v) {
     if (v.vt == VT_DATE) return {v.date, true};
-    // Calquor_VCL's runtime has no invalid dates: it raises its
-    // conversion error, which the date functions' frame reports.
-    if constexpr (flavour::kRuntimeRules) return {rtl::VarToDateTime(v), true};
+    return Rules::DateOf(v);
+}
+
+}  // namespace calquor::conv
+
+namespace calquor {
+
+double AutomationRules::NumberOf(const VARIANT& v) {
+    VARIANT out;
+    conv::ChangeTo(out, v, VT_R8);
+    return out.dblVal;
+}
+
+int AutomationRules::IntegerOf(const VARIANT& v) {
+    VARIANT out;
+    conv::ChangeTo(out, v, VT_INT);
+    return out.intVal;
+}
+
+bool AutomationRules::BooleanOf(const VARIANT& v) {
+    VARIANT out;
+    conv::ChangeTo(out, v, VT_BOOL);
+    return out.boolVal == VARIANT_TRUE;
+}
+
+std::string AutomationRules::TextOf(const VARIANT& v) {
+    const _bstr_t wide = conv::ToBstr(v);
+    return conv::Narrow(wide, wide.length());
+}
+
+_variant_t AutomationRules::TextValue(std::string_view text) {
+    // Built in place: no wrapper to make, detach and destroy per token.
+    _variant_t value;
+    value.bstrVal = conv::AllocWide(text);
+    value.vt = VT_BSTR;
+    return value;
+}
+
+conv::WorkingDate AutomationRules::DateOf(const VARIANT& v) {
     VARIANT out;
     VariantInit(&out);
     if (FAILED(VariantChangeType(&out, &v, 0, VT_DATE))) return {0.0, false};
     return {out.date, true};
 }
 
-}  // namespace calquor::conv
+std::string RuntimeLibraryRules::TextOf(const VARIANT& v) {
+    std::string text = rtl::VarToString(v);
+    detail::ChargeText(text.size());
+    return text;
+}
+
+_variant_t RuntimeLibraryRules::TextValue(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) _com_issue_error(E_OUTOFMEMORY);
+    char* str = AnsiStrAlloc(text.data(), static_cast<UINT>(text.size()));
+    if (!str) _com_issue_error(E_OUTOFMEMORY);
+    _variant_t value;
+    value.vt = varString;
+    SetStrVal(value, str);
+    return value;
+}
+
+}  // namespace calquor

@@ -3,12 +3,12 @@
 
 #include "AdapterAccess.h"
 #include "Conversions.h"
-#include "Flavour.h"
 #include "FunctionTable.h"
 #include "Limits.h"
 #include "Operators.h"
 #include "Program.h"
 #include "ResultCodes.h"
+#include "Rules.h"
 #include "StraightLine.h"
 #include "ValueStack.h"
 
@@ -53,20 +53,6 @@ _variant_t Null() {
     _variant_t value;
     value.vt = VT_NULL;
     return value;
-}
-
-// The value returned with a failure of the calculation: false in CLQMFC,
-// Empty in Calquor_VCL.
-_variant_t FailureValue() {
-    if constexpr (flavour::kRuntimeRules) return _variant_t();
-    return _variant_t(false);
-}
-
-// The value of a formula that fails its implicit compile, and of a reference
-// when there is no adapter: Null in CLQMFC, the empty text in Calquor_VCL.
-_variant_t MissingValue() {
-    if constexpr (flavour::kRuntimeRules) return conv::MakeText("");
-    return Null();
 }
 
 // Ends the run with a code and message (unknown operand, failed reference).
@@ -137,10 +123,7 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
 _variant_t Adopted(_variant_t value) {
     if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) return value;
     _variant_t copy;
-    if constexpr (flavour::kRuntimeRules)
-        conv::Check(rtl::VarCopy(&copy, &value));
-    else
-        conv::Check(VariantCopy(&copy, &value));
+    Rules::CopyValue(copy, value);
     return copy;
 }
 
@@ -154,7 +137,7 @@ _variant_t Operand(const detail::Step& step, adapter::Handle source) {
 
 _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
     const auto operand = [source](const detail::Step& step) { return Operand(step, source); };
-    const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : MissingValue(); };
+    const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : Rules::MissingValue(); };
     if (program.run == detail::RunKind::Straight)
         return detail::RunStraightLine<false>(program.steps, operand, reference);
     if (program.run == detail::RunKind::StraightWithFunctions)
@@ -167,7 +150,7 @@ _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
             stack.Push(Operand(current, source));
             break;
         case TT_FORMULA:
-            stack.Push(source ? Reference(current, source) : MissingValue());
+            stack.Push(source ? Reference(current, source) : Rules::MissingValue());
             break;
         case TT_FUNCTION: {
             if (!current.row) break;
@@ -212,7 +195,7 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     code = 0;
     if (m_szFormula[0] == '\0') return conv::MakeText("");
     if (!m_bCompiled) {
-        if (!Compile(code, message)) return MissingValue();
+        if (!Compile(code, message)) return Rules::MissingValue();
         code = 0;
     }
     // Held for the run: the adapter may change this engine's text meanwhile.
@@ -240,18 +223,18 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);
-        return FailureValue();
+        return Rules::FailureValue();
     } catch (...) {
-        if constexpr (!flavour::kRuntimeRules) {
+        if constexpr (Rules::kOneFailureForAll) {
             // Whatever failed inside the evaluation (a refused conversion, a
             // function's error, an adapter's exception, too few values)
             // reads alike to the host.
             code = 1;
             message = msg::kTypeCastError;
-            return FailureValue();
+            return Rules::FailureValue();
         } else {
             ReportRuntimeFailure(code, message);
-            return FailureValue();
+            return Rules::FailureValue();
         }
     }
 }

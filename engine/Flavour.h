@@ -1,8 +1,7 @@
-// The build flavour of the engine, chosen at build time. CLQMFC (and the
-// Calquor_MFC server) follow the automation runtime's conversions and a
-// catch-all in Calculate; Calquor_VCL (and Calquor_Auto) follow the second
-// runtime library's rules. Code asks kRuntimeRules with `if constexpr` in the
-// few places where the flavours differ.
+// The build flavour of the engine, chosen at build time by
+// CALQUOR_RUNTIME_RULES: 0 for CLQMFC (and the Calquor_MFC server), 1 for
+// Calquor_VCL (and Calquor_Auto). Code reads the flavour's rules through
+// `Rules` (Rules.h), where both rule sets stand side by side.
 #pragma once
 
 #ifndef CALQUOR_RUNTIME_RULES

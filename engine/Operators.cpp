@@ -2,9 +2,9 @@
 #include "Operators.h"
 
 #include "Conversions.h"
-#include "Flavour.h"
 #include "Limits.h"
 #include "ResultCodes.h"
+#include "Rules.h"
 
 #include <calquor/rtl.h>
 
@@ -130,7 +130,7 @@ bool PlainTruth(const VARIANT& v, bool& out) noexcept {
 namespace detail {
 
 bool ApplyTruthInPlace(TokenType op, VARIANT& l, const VARIANT& r) noexcept {
-    if constexpr (flavour::kRuntimeRules) return false;
+    if constexpr (Rules::kRuntimeOperators) return false;
     bool a = false, b = false;
     if (!PlainTruth(l, a) || !PlainTruth(r, b)) return false;
     switch (RowOf(op).rule) {
@@ -172,7 +172,7 @@ bool StrictEquals(const VARIANT& l, const VARIANT& r) {
 }
 
 _variant_t ApplyBinary(TokenType op, const VARIANT& l, const VARIANT& r) {
-    if constexpr (flavour::kRuntimeRules) return ApplyRuntime(op, l, r);
+    if constexpr (Rules::kRuntimeOperators) return ApplyRuntime(op, l, r);
     switch (op) {
     case TT_EQ: return Boolean(StrictEquals(l, r));
     case TT_DIV: return Number(conv::ToNumber(l) / conv::ToNumber(r));
@@ -189,7 +189,7 @@ _variant_t ApplyBinary(TokenType op, const VARIANT& l, const VARIANT& r) {
 }
 
 _variant_t Negate(const VARIANT& value) {
-    if constexpr (flavour::kRuntimeRules) return rtl::VarNeg(value);
+    if constexpr (Rules::kRuntimeOperators) return rtl::VarNeg(value);
     return Number(conv::ToNumber(value) * -1.0);
 }
 

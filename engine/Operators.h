@@ -3,7 +3,7 @@
 
 #include <calquor/Calquex.h>
 
-#include "Flavour.h"
+#include "Rules.h"
 
 #include <cstddef>
 #include <iterator>
@@ -184,7 +184,7 @@ inline bool SetBoolean(VARIANT& v, bool x) noexcept {
 // values compare equal as doubles), a number is true when not 0, and every
 // comparison with a NaN is false.
 inline bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right) noexcept {
-    if constexpr (flavour::kRuntimeRules) return false;
+    if constexpr (Rules::kRuntimeOperators) return false;
     double a = 0.0;
     double b = 0.0;
     if (!detail::DirectNumber(left, a) || !detail::DirectNumber(right, b))
@@ -206,7 +206,7 @@ inline bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right
 }
 
 inline bool NegateInPlace(VARIANT& value) noexcept {
-    if constexpr (flavour::kRuntimeRules) return false;
+    if constexpr (Rules::kRuntimeOperators) return false;
     double x = 0.0;
     if (!detail::DirectNumber(value, x)) return false;
     return detail::SetNumber(value, x * -1.0);

@@ -2,9 +2,9 @@
 #include <calquor/Calquex.h>
 
 #include "Conversions.h"
-#include "Flavour.h"
 #include "Lexer.h"
 #include "Operators.h"
+#include "Rules.h"
 
 #include <algorithm>
 #include <array>
@@ -222,8 +222,7 @@ _variant_t ValueOf(const Lexeme& lexeme) {
     case TT_END: case TT_ERROR: return _variant_t();
     case TT_INTEGER: {
         const int value = static_cast<int>(lexeme.number);
-        if constexpr (flavour::kRuntimeRules) return _variant_t(static_cast<long>(value));
-        return _variant_t(value);
+        return Rules::IntegerValue(value);
     }
     case TT_REAL: return _variant_t(lexeme.number);
     case TT_COLUMN: case TT_FORMULA: {

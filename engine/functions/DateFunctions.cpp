@@ -4,9 +4,9 @@
 #include "DateFunctions.h"
 
 #include "Conversions.h"
-#include "Flavour.h"
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
+#include "Rules.h"
 
 #include <calquor/date_calendar.h>
 #include <calquor/text_rules.h>
@@ -30,13 +30,11 @@ constexpr std::int64_t kFirstYear = 100;
 constexpr std::int64_t kLastYear = 9999;
 
 // ---------------------------------------------------------------------------
-// The date rules. Where Calquor_VCL's runtime differs, the rule stands
-// here or in the handler under kRuntime. Under Calquor_VCL's rules a date
+// The date rules. Where Calquor_VCL's runtime differs, the rule is a member
+// of the flavours' rule sets (Rules.h). Under Calquor_VCL's rules a date
 // argument the runtime cannot convert raises its conversion error (the frame
 // reports "Parameter type mismatch"), so there are no invalid dates there.
 // ---------------------------------------------------------------------------
-
-constexpr bool kRuntime = flavour::kRuntimeRules;
 
 // The calendar fields of date by VariantTimeToSystemTime. Every field reads
 // 65535 when the date is invalid or lies outside the years 100..9999. NaN is
@@ -102,9 +100,7 @@ bool Decomposed(const SYSTEMTIME& st) {
 // date (0 when invalid) and turns the sum back into a DATE.
 _variant_t AddDayCount(const WorkingDate& date, std::int64_t days) {
     const double start = date.valid ? date.value : 0.0;
-    // Calquor_VCL adds to the DATE value itself.
-    if constexpr (kRuntime) return DateValue(start + static_cast<double>(days));
-    return DateValue(FromContinuous(ToContinuous(start) + static_cast<double>(days)));
+    return DateValue(Rules::AddDays(start, days));
 }
 
 // Shared by AddMonths and AddYears: the date with from's day and time of day
@@ -118,9 +114,8 @@ _variant_t MoveTo(const SYSTEMTIME& from, std::int64_t year, int month) {
     st.wYear = static_cast<WORD>(year);
     st.wMonth = static_cast<WORD>(month);
     const int last = date_calendar::DaysInMonth(static_cast<long>(year), month);
-    if constexpr (kRuntime) {
-        // Calquor_VCL's runtime gives the new date at midnight and
-        // refuses a day the target month lacks.
+    if constexpr (!Rules::kMovedDateClampsDay) {
+        // At midnight, refusing a day the target month lacks.
         st.wHour = st.wMinute = st.wSecond = 0;
         if (st.wDay > last) Refuse(msg::kUnknownError);
     } else if (st.wDay > last) {
@@ -183,10 +178,7 @@ _variant_t FnNow() {
     const SYSTEMTIME st = LocalFields();
     const WorkingDate now = DateOf(st);
     if (!now.valid) _com_issue_error(E_INVALIDARG);
-    // Calquor_VCL keeps the milliseconds (today's dates are positive,
-    // so the fraction simply grows).
-    if constexpr (kRuntime) return DateValue(now.value + st.wMilliseconds / 86400000.0);
-    return DateValue(now.value);
+    return DateValue(Rules::Now(now.value, st.wMilliseconds));
 }
 
 _variant_t FnAddDays(const _variant_t& date, const _variant_t& n) {
@@ -285,11 +277,18 @@ _variant_t FnDayOfWeek(const _variant_t& date, const _variant_t& format) {
         // 1 = Sunday .. 7 = Saturday; -1 for a date without fields.
         const int day = Decomposed(st) ? int{st.wDayOfWeek} + 1 : -1;
         if (EqualsNoCase(form, "Number") || EqualsNoCase(form, "N")) {
-            if constexpr (kRuntime) return _variant_t(static_cast<long>(day));
-            return _variant_t(day);
+            return Rules::IntegerValue(day);
         }
         return conv::MakeText(day >= 1 && day <= 7 ? kDayNames[day - 1] : "");
     });
+}
+
+}  // namespace calquor
+
+namespace calquor {
+
+DATE AutomationRules::AddDays(DATE start, std::int64_t days) {
+    return FromContinuous(ToContinuous(start) + static_cast<double>(days));
 }
 
 }  // namespace calquor

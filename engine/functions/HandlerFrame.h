@@ -2,8 +2,8 @@
 // into CQEError with the function's fixed message.
 #pragma once
 
-#include "Flavour.h"
 #include "ResultCodes.h"
+#include "Rules.h"
 
 #include <calquor/oleauto.h>
 #include <calquor/rtl.h>
@@ -18,7 +18,7 @@ namespace calquor {
 // "Unknown error", whatever message the function names.
 template <class Body>
 _variant_t RunFramed(const char* message, Body&& body) {
-    if constexpr (flavour::kRuntimeRules) {
+    if constexpr (Rules::kFunctionErrorsByCause) {
         try {
             return std::forward<Body>(body)();
         } catch (const rtl::EVariantTypeCastError&) {

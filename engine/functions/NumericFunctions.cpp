@@ -5,9 +5,9 @@
 #include "NumericFunctions.h"
 
 #include "Conversions.h"
-#include "Flavour.h"
 #include "HandlerFrame.h"
 #include "ResultCodes.h"
+#include "Rules.h"
 
 #include <calquor/rtl.h>
 
@@ -31,8 +31,6 @@ _variant_t Framed(Body&& body) {
 [[noreturn]] void RefuseArithmetic() {
     throw CQEError(msg::kUnknownError);
 }
-
-constexpr bool kRuntime = flavour::kRuntimeRules;
 
 // The largest magnitude below which a double can still carry a fraction:
 // every double at or beyond 2^52 is already a whole number.
@@ -105,8 +103,7 @@ _variant_t FnMod(const _variant_t& a, const _variant_t& b) {
         // Both have no 32-bit result; refuse them before the division traps.
         if (y == 0) RefuseArithmetic();
         if (x == std::numeric_limits<int>::min() && y == -1) RefuseArithmetic();
-        if constexpr (kRuntime) return _variant_t(static_cast<long>(x % y));
-        return _variant_t(x % y);
+        return Rules::IntegerValue(x % y);
     });
 }
 
@@ -114,22 +111,14 @@ _variant_t FnRound(const _variant_t& x, const _variant_t& n) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
         const int digits = conv::ToInteger(n);
-        if constexpr (kRuntime) {
-            // The runtime rounds to a power of ten given as a signed 8-bit
-            // count, so the digit count is negated and wraps to 8 bits.
-            const auto power = static_cast<signed char>(-static_cast<std::int64_t>(digits));
-            return _variant_t(rtl::SimpleRoundTo(value, power));
-        }
-        return _variant_t(RoundTo(value, digits));
+        return _variant_t(Rules::Round(value, digits));
     });
 }
 
 _variant_t FnFloor(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
-        // The runtime's Floor yields a 32-bit integer.
-        if constexpr (kRuntime) return _variant_t(static_cast<double>(rtl::Floor(value)));
-        return _variant_t(std::floor(value));
+        return _variant_t(Rules::Floor(value));
     });
 }
 
@@ -137,34 +126,28 @@ _variant_t FnPower(const _variant_t& x, const _variant_t& y) {
     return Framed([&] {
         const double base = conv::ToNumber(x);
         const double exponent = conv::ToNumber(y);
-        if constexpr (kRuntime) return _variant_t(rtl::Power(base, exponent));
-        return _variant_t(std::pow(base, exponent));
+        return _variant_t(Rules::Power(base, exponent));
     });
 }
 
 _variant_t FnIsZero(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
-        // The runtime counts the bounds as zero.
-        if constexpr (kRuntime) return _variant_t(rtl::IsZero(value, 1e-7));
-        // The bounds themselves are not zero; NaN compares false to both.
-        return _variant_t(value > -1e-7 && value < 1e-7);
+        return _variant_t(Rules::IsZero(value));
     });
 }
 
 _variant_t FnLog2(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
-        if constexpr (kRuntime) return _variant_t(rtl::Log2(value));
-        return _variant_t(std::log10(value) / std::log10(2.0));
+        return _variant_t(Rules::Log2(value));
     });
 }
 
 _variant_t FnLog10(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
-        if constexpr (kRuntime) return _variant_t(rtl::Log10(value));
-        return _variant_t(std::log10(value));
+        return _variant_t(Rules::Log10(value));
     });
 }
 
@@ -172,8 +155,7 @@ _variant_t FnLogN(const _variant_t& base, const _variant_t& x) {
     return Framed([&] {
         const double b = conv::ToNumber(base);
         const double value = conv::ToNumber(x);
-        if constexpr (kRuntime) return _variant_t(rtl::LogN(b, value));
-        return _variant_t(std::log10(value) / std::log10(b));
+        return _variant_t(Rules::LogN(b, value));
     });
 }
 
@@ -188,9 +170,14 @@ _variant_t FnSin(const _variant_t& x) {
 _variant_t FnTan(const _variant_t& x) {
     return Framed([&] {
         const double value = conv::ToNumber(x);
-        if constexpr (kRuntime) return _variant_t(rtl::Tan(value));
-        return _variant_t(std::tan(value));
+        return _variant_t(Rules::Tan(value));
     });
 }
+
+}  // namespace calquor
+
+namespace calquor {
+
+double AutomationRules::Round(double value, int digits) { return RoundTo(value, digits); }
 
 }  // namespace calquor

@@ -4,8 +4,8 @@
 #include "StringFunctions.h"
 
 #include "Conversions.h"
-#include "Flavour.h"
 #include "Limits.h"
+#include "Rules.h"
 
 #include <calquor/rtl.h>
 
@@ -14,18 +14,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace calquor {
 namespace {
 
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-constexpr bool kRuntime = flavour::kRuntimeRules;
-
-// Calquor_VCL's positions of SubStr are 16-bit integers.
-std::int64_t Position(const _variant_t& v) {
-    if constexpr (kRuntime) return rtl::VarToSmallint(v);
-    return conv::ToInteger(v);
-}
 
 std::string_view TrimmedLeft(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kWhiteSpace);
@@ -69,61 +63,23 @@ _variant_t FnLength(const _variant_t& s) {
     return _variant_t(static_cast<long>(conv::ToText(s).size()));
 }
 
-// Calquor_VCL trims every code from 0 to 32 through its runtime.
-_variant_t FnTrim(const _variant_t& s) {
-    const std::string text = conv::ToText(s);
-    if constexpr (kRuntime) return conv::MakeText(rtl::Trim(text));
-    return conv::MakeText(TrimmedRight(TrimmedLeft(text)));
-}
+_variant_t FnTrim(const _variant_t& s) { return Rules::Trim(conv::ToText(s)); }
 
-_variant_t FnTrimLeft(const _variant_t& s) {
-    const std::string text = conv::ToText(s);
-    if constexpr (kRuntime) return conv::MakeText(rtl::TrimLeft(text));
-    return conv::MakeText(TrimmedLeft(text));
-}
+_variant_t FnTrimLeft(const _variant_t& s) { return Rules::TrimLeft(conv::ToText(s)); }
 
-_variant_t FnTrimRight(const _variant_t& s) {
-    const std::string text = conv::ToText(s);
-    if constexpr (kRuntime) return conv::MakeText(rtl::TrimRight(text));
-    return conv::MakeText(TrimmedRight(text));
-}
+_variant_t FnTrimRight(const _variant_t& s) { return Rules::TrimRight(conv::ToText(s)); }
 
-// Calquor_VCL maps case by the user locale, so letters beyond a to z
-// change too.
-_variant_t FnUpperCase(const _variant_t& s) {
-    if constexpr (kRuntime) return conv::MakeText(rtl::AnsiUpperCase(conv::ToText(s)));
-    return conv::MakeText(MapAscii(conv::ToText(s), 'a', 'A'));
-}
+_variant_t FnUpperCase(const _variant_t& s) { return Rules::UpperCase(conv::ToText(s)); }
 
-_variant_t FnLowerCase(const _variant_t& s) {
-    if constexpr (kRuntime) return conv::MakeText(rtl::AnsiLowerCase(conv::ToText(s)));
-    return conv::MakeText(MapAscii(conv::ToText(s), 'A', 'a'));
-}
+_variant_t FnLowerCase(const _variant_t& s) { return Rules::LowerCase(conv::ToText(s)); }
 
-_variant_t FnReverse(const _variant_t& s) {
-    std::string text = conv::ToText(s);
-    if constexpr (kRuntime) {
-        // Calquor_VCL's runtime reverses byte by byte.
-        std::reverse(text.begin(), text.end());
-        return conv::MakeText(text);
-    }
-    // Each character is copied whole to its mirrored place, so a multi-byte
-    // character keeps its bytes in order.
-    std::string reversed(text.size(), '\0');
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t length = CharacterLength(text, at);
-        text.copy(reversed.data() + (text.size() - at - length), length, at);
-        at += length;
-    }
-    return conv::MakeText(reversed);
-}
+_variant_t FnReverse(const _variant_t& s) { return Rules::Reverse(conv::ToText(s)); }
 
 _variant_t FnSubStr(const _variant_t& s, const _variant_t& start, const _variant_t& end) {
     const std::string text = conv::ToText(s);
     // 64 bits: the differences of two extreme 32-bit values do not overflow.
-    const std::int64_t first = Position(start);
-    const std::int64_t last = Position(end);
+    const std::int64_t first = Rules::SubStrPosition(start);
+    const std::int64_t last = Rules::SubStrPosition(end);
     std::string_view part = text;
     // Keep the last (length - start + 1) bytes, then the first
     // (end - start + 1) bytes of those.
@@ -160,16 +116,42 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
         result += to;
         if (result.size() > most) detail::ThrowLimitExceeded();
         done = at + from.size();
-        // Calquor_VCL replaces the first occurrence only.
-        if constexpr (kRuntime) break;
+        if (Rules::kReplaceFirstOnly) break;
     }
     result.append(text, done, std::string::npos);
     return conv::MakeText(result);
 }
 
-_variant_t FnChar(const _variant_t& code) {
-    // Calquor_VCL makes an unsigned byte by its runtime's conversion.
-    if constexpr (kRuntime) return _variant_t(static_cast<unsigned char>(rtl::VarToByte(code)));
+_variant_t FnChar(const _variant_t& code) { return Rules::Char(code); }
+
+}  // namespace calquor
+
+namespace calquor {
+
+_variant_t AutomationRules::Trim(const std::string& text) { return conv::MakeText(TrimmedRight(TrimmedLeft(text))); }
+
+_variant_t AutomationRules::TrimLeft(const std::string& text) { return conv::MakeText(TrimmedLeft(text)); }
+
+_variant_t AutomationRules::TrimRight(const std::string& text) { return conv::MakeText(TrimmedRight(text)); }
+
+_variant_t AutomationRules::UpperCase(std::string text) { return conv::MakeText(MapAscii(std::move(text), 'a', 'A')); }
+
+_variant_t AutomationRules::LowerCase(std::string text) { return conv::MakeText(MapAscii(std::move(text), 'A', 'a')); }
+
+// Each character is copied whole to its mirrored place, so a multi-byte
+// character keeps its bytes in order.
+_variant_t AutomationRules::Reverse(const std::string& text) {
+    std::string reversed(text.size(), '\0');
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t length = CharacterLength(text, at);
+        text.copy(reversed.data() + (text.size() - at - length), length, at);
+        at += length;
+    }
+    return conv::MakeText(reversed);
+}
+
+_variant_t AutomationRules::Char(const VARIANT& code) {
     const int value = conv::ToInteger(code);
     // The low 8 bits as a signed byte: 200 is -56, 321 is 65.
     _variant_t result;
