@@ -34,17 +34,5 @@ Handle DefaultHandle() noexcept {
     return &instance;
 }
 
-// The host owns its C++ adapter: the engine holds no reference.
-void Retain(Handle) noexcept {}
-void Release(Handle) noexcept {}
-
-bool IsKnown(Handle adapter, const std::string& name) { return adapter->IsKnown(name.c_str()); }
-
-_variant_t OperantValue(Handle adapter, const std::string& name) { return adapter->GetOperantValue(name.c_str()); }
-
-std::string FormulaByName(Handle adapter, const std::string& name) {
-    return adapter->GetFormulaByName(name.c_str());
-}
-
 }  // namespace adapter
 }  // namespace calquor

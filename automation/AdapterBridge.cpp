@@ -17,7 +17,7 @@ namespace {
 // empty name still goes out as a string, never as null.
 class Name {
 public:
-    explicit Name(const std::string& text) {
+    explicit Name(const char* text) {
         const _bstr_t wide = conv::Widen(text);
         m_text = SysAllocStringLen(wide.GetBSTR(), wide.length());
         if (!m_text) throw std::bad_alloc();
@@ -83,7 +83,7 @@ void Release(Handle adapter) noexcept {
     if (adapter) adapter->Release();
 }
 
-bool IsKnown(Handle adapter, const std::string& name) {
+bool IsKnown(Handle adapter, const char* name) {
     Name text(name);
     _variant_t known;
     const HRESULT hr = adapter->IsKnown(text.get(), &known);
@@ -95,7 +95,7 @@ bool IsKnown(Handle adapter, const std::string& name) {
     return conv::ToBoolean(known);
 }
 
-_variant_t OperantValue(Handle adapter, const std::string& name) {
+_variant_t OperantValue(Handle adapter, const char* name) {
     Name text(name);
     _variant_t value;
     const HRESULT hr = adapter->GetOperantValue(text.get(), &value);
@@ -103,7 +103,7 @@ _variant_t OperantValue(Handle adapter, const std::string& name) {
     return value;
 }
 
-std::string FormulaByName(Handle adapter, const std::string& name) {
+std::string FormulaByName(Handle adapter, const char* name) {
     Name text(name);
     BSTR formula = nullptr;
     const HRESULT hr = adapter->GetFormulaByName(text.get(), &formula);

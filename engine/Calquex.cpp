@@ -65,6 +65,8 @@ Calquex::Calquex(const Calquex& other)
 }
 
 Calquex::~Calquex() {
+    // A calculation running on this engine keeps its program to the end.
+    detail::ReleaseProgram(m_pProgram);
     adapter::Release(m_pAdapter);
     if (g_limitRows.load(std::memory_order_relaxed) != 0) StoreLimits(this, CalculationLimits{});
 }
@@ -94,7 +96,7 @@ void Calquex::DropCompiled() {
     // clear() keeps the one block an empty sequence has anyway, and cannot
     // throw; a fresh sequence to swap in would allocate on every change.
     m_Postfix.clear();
-    m_pProgram.reset();
+    detail::ReleaseProgram(m_pProgram);
 }
 
 void Calquex::SetFormulaStr(const char* formula) {

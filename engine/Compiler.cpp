@@ -10,6 +10,8 @@
 #include "ResultCodes.h"
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -114,6 +116,85 @@ private:
     std::size_t m_capacity = N;
 };
 
+// What the compiler notes for the step of each token it appends to
+// m_Postfix: the kind, position, function row and, for an operand or
+// reference, which of the formula's distinct names it carries.
+struct StepSeed {
+    TokenType type;
+    int pos;
+    const FUNCTION* row;
+    int name;
+};
+
+// The distinct operand and reference names of a formula, in order of first
+// appearance. A name that is ASCII and written as it reads is viewed in the
+// formula; any other takes the text its token carries back to UTF-8 (what the
+// adapter always received for it), kept in spelled.
+class NameList {
+public:
+    // The index of the name of a TT_COLUMN or TT_FORMULA lexeme whose token
+    // value is value.
+    int Add(const detail::Lexeme& lexeme, const VARIANT& value) {
+        std::string_view name = lexeme.View();
+        bool ascii = !lexeme.skips;
+        for (std::size_t i = 0; ascii && i < name.size(); ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;
+        if (!ascii) name = m_spelled.emplace_back(conv::TextOf(value));
+        for (std::size_t i = 0; i < m_names.Size(); ++i)
+            if (m_names[i] == name) return static_cast<int>(i);
+        m_bytes += name.size() + 1;
+        m_names.Push(name);
+        return static_cast<int>(m_names.Size() - 1);
+    }
+    // Copies the names into one block, each NUL terminated, and sets
+    // offsets[i] to where name i starts.
+    std::unique_ptr<char[]> Block(ScratchStack<std::size_t, 32>& offsets) const {
+        auto block = std::make_unique<char[]>(m_bytes);
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < m_names.Size(); ++i) {
+            offsets.Push(at);
+            std::memcpy(block.get() + at, m_names[i].data(), m_names[i].size());
+            at += m_names[i].size();
+            block[at++] = '\0';
+        }
+        return block;
+    }
+    std::size_t Bytes() const noexcept { return m_bytes; }
+
+private:
+    ScratchStack<std::string_view, 32> m_names;
+    std::deque<std::string> m_spelled;
+    std::size_t m_bytes = 0;
+};
+
+// The executable form of postfix, whose tokens have the seeds in order.
+std::shared_ptr<detail::CompiledProgram> BuildProgram(const std::deque<Token>& postfix,
+                                                      const ScratchStack<StepSeed, 256>& seeds, const NameList& names) {
+    auto program = std::make_shared<detail::CompiledProgram>();
+    ScratchStack<std::size_t, 32> offsets;
+    program->names = names.Block(offsets);
+    program->namesSize = names.Bytes();
+    program->steps.resize(seeds.Size());
+    auto token = postfix.begin();
+    for (std::size_t i = 0; i < seeds.Size(); ++i, ++token) {
+        const StepSeed& seed = seeds[i];
+        detail::Step& step = program->steps[i];
+        step.type = seed.type;
+        step.pos = seed.pos;
+        step.row = seed.row;
+        if (seed.name >= 0) {
+            step.name = program->names.get() + offsets[static_cast<std::size_t>(seed.name)];
+        } else if (seed.type >= TT_INTEGER && seed.type <= TT_STRING) {
+            // The step's value is still Empty: a plain kind is copied bitwise.
+            if (detail::IsPlainKind(token->vValue.vt))
+                static_cast<VARIANT&>(step.value) = token->vValue;
+            else
+                step.value = token->vValue;
+        }
+    }
+    program->Finish();
+    return program;
+}
+
 // An operator, "(" or function entry on the compiler's stack: its kind,
 // position and, for a function, its table row. Its text follows from these
 // (an operator's is fixed, a function's is its row's name) and is made only
@@ -131,7 +212,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
     m_nCurPos = 0;
     message = msg::kSucceed;
     m_Postfix.clear();
-    m_pProgram.reset();
+    detail::ReleaseProgram(m_pProgram);
 
     ScratchStack<Entry, 64> stack;
     Entry pending{TT_END, 0, nullptr};
@@ -149,18 +230,21 @@ bool Calquex::Compile(int& pos, std::string& message) {
         const std::ptrdiff_t before = static_cast<std::ptrdiff_t>(counts.Size()) - Swallowed(type, row) - 1;
         counts.Push(static_cast<unsigned short>(1 + (before >= 0 ? counts[static_cast<std::size_t>(before)] : 0)));
     };
-    // The function rows of the calls in m_Postfix, in order: the executable
-    // form takes them from here rather than finding them again by name.
-    ScratchStack<const FUNCTION*, 16> rows;
+    // The executable form is noted as m_Postfix grows, with the function
+    // rows and names found here, so that it needs no lookup by name.
+    ScratchStack<StepSeed, 256> seeds;
+    NameList names;
     // Only the tokens kept in m_Postfix get their record and value.
     auto appendOperand = [&](const detail::Lexeme& lexeme) {
-        m_Postfix.emplace_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
+        const Token& token = m_Postfix.emplace_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
+        const bool named = lexeme.type == TT_COLUMN || lexeme.type == TT_FORMULA;
+        seeds.Push(StepSeed{lexeme.type, lexeme.pos, nullptr, named ? names.Add(lexeme, token.vValue) : -1});
         count(lexeme.type, nullptr);
     };
     auto appendEntry = [&](const Entry& entry) {
         const std::string_view text = entry.type == TT_FUNCTION ? entry.row->szName : RowOf(entry.type).text;
         m_Postfix.emplace_back(Token{entry.type, conv::MakeText(text), entry.pos});
-        if (entry.type == TT_FUNCTION) rows.Push(entry.row);
+        seeds.Push(StepSeed{entry.type, entry.pos, entry.row, -1});
         count(entry.type, entry.row);
     };
 
@@ -246,7 +330,7 @@ bool Calquex::Compile(int& pos, std::string& message) {
         message = error.message;
         return false;
     }
-    m_pProgram = detail::BuildProgram(m_Postfix, rows.Data(), rows.Size());
+    m_pProgram = BuildProgram(m_Postfix, seeds, names);
     m_bCompiled = true;
     return true;
 }

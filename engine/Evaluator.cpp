@@ -34,7 +34,6 @@ constexpr int kMaxReferenceDepth = 100;
 // fraction of a second (a reference costs a few microseconds).
 constexpr int kMaxReferenceCalculations = 100000;
 
-using detail::Counters;
 using detail::ThreadCounters;
 
 // Counts one level of calculation; leaving the outermost one opens the text
@@ -85,9 +84,9 @@ struct Failure {
 _variant_t Reference(detail::Step& step, adapter::Handle source) {
     // Running out of the budget fails as running out of depth does: hosts
     // see one failure for runaway references.
-    ThreadCounters& counters = Counters();
+    ThreadCounters& counters = detail::t_counters;
     if (counters.depth >= kMaxReferenceDepth || counters.references >= kMaxReferenceCalculations)
-        throw Failure{step.pos + 1, msg::kReferenceTooDeep + step.name};
+        throw Failure{step.pos + 1, msg::kReferenceTooDeep + std::string(step.name)};
     ++counters.references;
     std::string text = adapter::FormulaByName(source, step.name);
     detail::ReferenceState& kept = *step.reference;
@@ -118,21 +117,26 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
 // An adapter's value stands on the stack as a copy made by the library's
 // variant copy (the runtime's in Calquor_VCL), so a kind that copy refuses
 // fails the calculation as a failed copy does instead of passing through.
-// Plain kinds and wide texts cannot be refused and are moved: the copy would
-// only cost an allocation.
-_variant_t Adopted(_variant_t value) {
-    if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) return value;
+// Plain kinds and wide texts cannot be refused and are moved (see Operand):
+// the copy would only cost an allocation.
+[[gnu::noinline]] _variant_t Adopted(const _variant_t& value) {
     _variant_t copy;
     Rules::CopyValue(copy, value);
     return copy;
 }
 
-// The value of an operand: the adapter's, once it knows the name.
-_variant_t Operand(const detail::Step& step, adapter::Handle source) {
-    // Without an adapter every operand is unknown.
-    if (!source || !adapter::IsKnown(source, step.name))
-        throw Failure{step.pos + 1, msg::kUnrecognizedElement + step.name};
-    return Adopted(adapter::OperantValue(source, step.name));
+[[noreturn, gnu::noinline, gnu::cold]] void UnknownOperand(const detail::Step& step) {
+    throw Failure{step.pos + 1, msg::kUnrecognizedElement + std::string(step.name)};
+}
+
+// The value of an operand: the adapter's, once it knows the name. Without an
+// adapter every operand is unknown.
+inline _variant_t Operand(const detail::Step& step, adapter::Handle source) {
+    if (!source || !adapter::IsKnown(source, step.name)) UnknownOperand(step);
+    _variant_t value = adapter::OperantValue(source, step.name);
+    if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) [[likely]]
+        return value;
+    return Adopted(value);
 }
 
 _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
@@ -185,8 +189,6 @@ namespace detail {
 
 constinit thread_local ThreadCounters t_counters CALQUOR_THREAD_COUNTERS_MODEL;
 
-ThreadCounters& Counters() noexcept { return t_counters; }
-
 void ThrowLimitExceeded() { throw LimitExceeded(); }
 
 }  // namespace detail
@@ -199,8 +201,9 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
         code = 0;
     }
     // Held for the run: the adapter may change this engine's text meanwhile.
-    const std::shared_ptr<detail::CompiledProgram> program = m_pProgram;
-    ThreadCounters& counters = Counters();
+    detail::CompiledProgram& program = *m_pProgram;
+    const detail::ProgramRun running(program);
+    ThreadCounters& counters = detail::t_counters;
     if (counters.depth == 0) {
         // The outermost calculation's limits hold for every level within it.
         const CalculationLimits limits = detail::LimitsOf(this);
@@ -219,7 +222,7 @@ _variant_t Calquex::Calculate(int& code, std::string& message) {
         AdapterHold& operator=(const AdapterHold&) = delete;
     } hold(m_pAdapter);
     try {
-        return Run(*program, hold.held);
+        return Run(program, hold.held);
     } catch (Failure& failure) {
         code = failure.code;
         message = std::move(failure.message);

@@ -51,11 +51,6 @@ struct ThreadCounters {
 #endif
 extern constinit thread_local ThreadCounters t_counters CALQUOR_THREAD_COUNTERS_MODEL;
 
-// This thread's counters. Kept out of line on purpose: a caller then holds
-// the address it returns, where an inlined access would look the
-// thread-local object up again at every use.
-[[gnu::noinline]] ThreadCounters& Counters() noexcept;
-
 [[noreturn]] void ThrowLimitExceeded();
 
 // How many engines have limits other than the defaults, and the table that

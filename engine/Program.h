@@ -3,8 +3,8 @@
 // reference's UTF-8 name, so that a calculation does no lookups by name; per
 // reference the nested engine that compiled the text the adapter last gave
 // for it; and how the steps run. The compiler builds it in the same pass that
-// fills m_Postfix, from its tokens and the rows the compiler found. Header
-// only, so that tests can look at a compiled form.
+// fills m_Postfix, from the rows and names it found there. Header only, so
+// that tests can look at a compiled form.
 #pragma once
 
 #include <calquor/Calquex.h>
@@ -14,7 +14,7 @@
 #include "functions/FunctionTable.h"
 
 #include <cstddef>
-#include <deque>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,15 +38,17 @@ enum class RunKind : unsigned char { General, Straight, StraightWithFunctions };
 // One step per token of m_Postfix, in the same order.
 struct Step {
     TokenType type = TT_END;
-    // The token's position and, for literals, its value.
+    // The token's position.
     int pos = 0;
-    _variant_t value;
-    // TT_FUNCTION: the table row.
+    // TT_COLUMN and TT_FORMULA: the name as the adapter receives it, NUL
+    // terminated. Every occurrence of one name has the same pointer, held
+    // by the program: hosts may key their lookups on it.
+    const char* name = nullptr;
+    // TT_FUNCTION: the table row. TT_FORMULA: its state, held by the program.
     const FUNCTION* row = nullptr;
-    // TT_COLUMN and TT_FORMULA: the name as the adapter receives it.
-    std::string name;
-    // TT_FORMULA: its state, held by the program.
     ReferenceState* reference = nullptr;
+    // Literals: the value.
+    _variant_t value;
 };
 
 // Straight when steps are operands, references, literals, operators and
@@ -87,13 +89,23 @@ inline RunKind KindOfRun(const std::vector<Step>& steps) noexcept {
 }
 
 // The executable form. Each engine holds its own: the reference states are
-// the engine's caches.
+// the engine's caches, and only that engine's thread runs it.
 struct CompiledProgram {
     std::vector<Step> steps;
-    // One per TT_FORMULA step; sized before the steps point into it.
+    // One per TT_FORMULA step.
     std::vector<ReferenceState> references;
+    // The distinct names of the steps, each NUL terminated.
+    std::unique_ptr<char[]> names;
+    std::size_t namesSize = 0;
     // How the steps run.
     RunKind run = RunKind::General;
+    // Calculations now running on this program, and its own hold on itself
+    // once its engine let go of it while they ran (the adapter changed the
+    // engine's text from inside a calculation): the last of them to end
+    // frees it. Plain counts: one thread at a time runs an engine, and a
+    // program belongs to one engine.
+    unsigned running = 0;
+    std::shared_ptr<CompiledProgram> orphan;
 
     // Points the reference steps at their states and decides the run.
     void Finish() {
@@ -109,37 +121,40 @@ struct CompiledProgram {
     std::shared_ptr<CompiledProgram> Copy() const {
         auto copy = std::make_shared<CompiledProgram>();
         copy->steps = steps;
+        copy->namesSize = namesSize;
+        copy->names = std::make_unique<char[]>(namesSize);
+        if (namesSize) std::memcpy(copy->names.get(), names.get(), namesSize);
+        for (Step& step : copy->steps)
+            if (step.name) step.name = copy->names.get() + (step.name - names.get());
         copy->Finish();
         return copy;
     }
 };
 
-// The executable form of postfix, whose TT_FUNCTION tokens take rows[0..count)
-// in order. Throws what making a name's text throws.
-inline std::shared_ptr<CompiledProgram> BuildProgram(const std::deque<Token>& postfix, const FUNCTION* const* rows,
-                                                     std::size_t count) {
-    auto program = std::make_shared<CompiledProgram>();
-    program->steps.resize(postfix.size());
-    auto step = program->steps.begin();
-    std::size_t call = 0;
-    for (const Token& token : postfix) {
-        step->type = token.nType;
-        step->pos = token.nPos;
-        if (token.nType == TT_FUNCTION) {
-            step->row = call < count ? rows[call++] : nullptr;
-        } else if (token.nType == TT_COLUMN || token.nType == TT_FORMULA) {
-            step->name = conv::TextOf(token.vValue);
-        } else if (!(token.nType >= TT_EQ && token.nType <= TT_OR)) {
-            // The step's value is still Empty: a plain kind is copied bitwise.
-            if (IsPlainKind(token.vValue.vt))
-                static_cast<VARIANT&>(step->value) = token.vValue;
-            else
-                step->value = token.vValue;
-        }
-        ++step;
+// Lets go of an engine's program: at once, or, while calculations still run
+// on it, when the last of them ends.
+inline void ReleaseProgram(std::shared_ptr<CompiledProgram>& program) noexcept {
+    if (program && program->running) {
+        CompiledProgram& held = *program;
+        held.orphan = std::move(program);
     }
-    program->Finish();
-    return program;
+    program.reset();
 }
+
+// Marks a calculation running on a program for as long as it lives.
+class ProgramRun {
+public:
+    explicit ProgramRun(CompiledProgram& program) noexcept : m_program(program) { ++m_program.running; }
+    ~ProgramRun() {
+        if (--m_program.running == 0 && m_program.orphan) {
+            const std::shared_ptr<CompiledProgram> last = std::move(m_program.orphan);
+        }
+    }
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+private:
+    CompiledProgram& m_program;
+};
 
 }  // namespace calquor::detail

@@ -108,7 +108,7 @@ _variant_t FnReplace(const _variant_t& s, const _variant_t& oldText, const _vari
     // never searched again and occurrences never overlap.
     // Replacing can multiply a text's length, so the result is held to the
     // largest text while it grows, before it takes the memory.
-    const std::size_t most = detail::Counters().maxTextBytes;
+    const std::size_t most = detail::t_counters.maxTextBytes;
     std::string result;
     std::size_t done = 0;
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, done)) {
