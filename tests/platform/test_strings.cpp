@@ -10,6 +10,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace calquor {
 namespace {
@@ -250,6 +252,45 @@ INSTANTIATE_TEST_SUITE_P(Bstr, BstrByteLen,
                          testing::Values(ByteLenCase{"", 0, 0}, ByteLenCase{"a", 1, 0},
                                          ByteLenCase{"abc", 3, 1}, ByteLenCase{"abcd", 4, 2},
                                          ByteLenCase{nullptr, 5, 2}, ByteLenCase{"ab\0d", 4, 2}));
+
+// Freed strings are reused: each length keeps its exact count, content and
+// terminators whatever block it is given, also once another thread freed it
+// and after a thread that kept blocks has ended.
+TEST(Bstr, ReusedBlocksKeepExactLengths) {
+    auto cycle = [] {
+        for (int round = 0; round < 3; ++round) {
+            std::vector<BSTR> held;
+            for (UINT len = 0; len < 40; ++len) {
+                BSTR wide = SysAllocStringLen(nullptr, len);
+                BSTR bytes = SysAllocStringByteLen(nullptr, len);
+                if (!wide || !bytes) return false;
+                if (SysStringLen(wide) != len || SysStringByteLen(bytes) != len) return false;
+                for (UINT i = 0; i < len; ++i) {
+                    if (wide[i] != 0 || reinterpret_cast<const char*>(bytes)[i] != 0) return false;
+                    wide[i] = OLECHAR('a' + i % 26);
+                    reinterpret_cast<char*>(bytes)[i] = 'x';
+                }
+                if (wide[len] != 0 || reinterpret_cast<const char*>(bytes)[len] != 0 || bytes[(len + 1) / 2] != 0)
+                    return false;
+                held.push_back(wide);
+                held.push_back(bytes);
+            }
+            for (BSTR b : held) SysFreeString(b);
+        }
+        return true;
+    };
+    EXPECT_TRUE(cycle());
+    std::vector<BSTR> fromHere;
+    for (UINT len = 0; len < 40; ++len)
+        fromHere.push_back(SysAllocStringLen(OLESTR("0123456789012345678901234567890123456789"), len));
+    bool other = false;
+    std::thread([&] {
+        for (BSTR b : fromHere) SysFreeString(b);
+        other = cycle();
+    }).join();
+    EXPECT_TRUE(other);
+    EXPECT_TRUE(cycle());
+}
 
 TEST(Bstr, LengthsBeyondThePrefixAreRefused) {
     EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);

@@ -5,6 +5,9 @@
 
 #include <calquor/ansistr.h>
 #include <calquor/wtypes.h>
+// SysFreeString, which the wrapper's destructor calls (that header brings this
+// one at its end, so either may come first).
+#include <calquor/oleauto.h>
 
 #include <cstddef>
 
@@ -182,8 +185,13 @@ inline _variant_t::_variant_t(_variant_t&& varSrc) noexcept : VARIANT(varSrc) {
     varSrc.vt = VT_EMPTY;
 }
 
+// A wide string, the commonest kind that owns something, is freed here
+// directly: clearing would free it the same way, after two more calls.
 inline _variant_t::~_variant_t() {
-    if (!detail::IsPlainKind(vt)) rtl::VarClear(this);
+    if (vt == VT_BSTR)
+        SysFreeString(bstrVal);
+    else if (!detail::IsPlainKind(vt))
+        rtl::VarClear(this);
 }
 
 inline _variant_t::_variant_t(double dblSrc, VARTYPE vtSrc) : VARIANT{} {
