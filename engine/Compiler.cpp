@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <forward_list>
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -138,7 +139,7 @@ public:
         std::string_view name = lexeme.View();
         bool ascii = !lexeme.skips;
         for (std::size_t i = 0; ascii && i < name.size(); ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;
-        if (!ascii) name = m_spelled.emplace_back(conv::TextOf(value));
+        if (!ascii) name = m_spelled.emplace_front(conv::TextOf(value));
         for (std::size_t i = 0; i < m_names.Size(); ++i)
             if (m_names[i] == name) return static_cast<int>(i);
         m_bytes += name.size() + 1;
@@ -162,7 +163,8 @@ public:
 
 private:
     ScratchStack<std::string_view, 32> m_names;
-    std::deque<std::string> m_spelled;
+    // Allocates only for such names.
+    std::forward_list<std::string> m_spelled;
     std::size_t m_bytes = 0;
 };
 

@@ -32,8 +32,8 @@ inline void StraightBinary(ValueStack& stack) {
 
 // Runs steps whose KindOfRun is Straight (Functions false) or
 // StraightWithFunctions (Functions true) and returns the top value.
-// operand(step) and reference(step) give a TT_COLUMN or TT_FORMULA step's
-// value, as the general run asks the adapter for them. With calls, the argument array lives as long as in the
+// operand(stack, step) pushes a TT_COLUMN step's value and reference(step)
+// gives a TT_FORMULA step's, as the general run asks the adapter for them. With calls, the argument array lives as long as in the
 // general run: the last arguments of a call are released when the next call
 // takes its own or when the run ends.
 template <bool Functions, class Operand, class Reference>
@@ -42,7 +42,7 @@ _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Referenc
     [[maybe_unused]] std::conditional_t<Functions, _variant_t[3], char> args{};
     for (Step& step : steps) {
         switch (step.type) {
-        case TT_COLUMN: stack.PushUnchecked(operand(step)); break;
+        case TT_COLUMN: operand(stack, step); break;
         case TT_FORMULA: stack.PushUnchecked(reference(step)); break;
         case TT_FUNCTION:
             if constexpr (Functions) {

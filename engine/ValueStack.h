@@ -10,6 +10,7 @@
 
 #include <calquor/oleauto.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -79,6 +80,15 @@ public:
     void PushUnchecked(_variant_t&& value) noexcept {
         m_data[m_size++] = value;
         value.vt = VT_EMPTY;
+    }
+    // A number, written by its fields: a value the adapter has just returned
+    // was written field by field, and copying its 16 bytes at once would
+    // wait for those writes to reach memory. The reserved words are zeroed.
+    void PushNumberUnchecked(double value) noexcept {
+        VARIANT& slot = m_data[m_size++];
+        const std::uint64_t header = VT_R8;
+        std::memcpy(&slot, &header, sizeof header);
+        slot.dblVal = value;
     }
     void PushCopyUnchecked(const VARIANT& value) {
         if (!detail::IsPlainKind(value.vt)) {
