@@ -60,6 +60,37 @@ private:
     Values m_values{};
 };
 
+// What a host can do with the engine's promise that every occurrence of an
+// operand comes with the same name pointer for the life of a compiled form:
+// keep the pointers seen in a short table, each with its value's slot, found
+// by name (the hash map) only on first sight.
+class PointerAdapter : public DataAdapter {
+public:
+    void Set(const Values& values) {
+        for (std::size_t i = 0; i < values.size(); ++i) m_byName[std::string(1, static_cast<char>('a' + i))] = i;
+        m_values = values;
+    }
+    bool IsKnown(const char* name) override { return Slot(name) != kNone; }
+    _variant_t GetOperantValue(const char* name) override {
+        const std::size_t slot = Slot(name);
+        return slot == kNone ? _variant_t() : _variant_t(m_values[slot]);
+    }
+
+private:
+    static constexpr std::size_t kNone = SIZE_MAX;
+    std::size_t Slot(const char* name) {
+        for (const auto& [key, slot] : m_seen)
+            if (key == name) return slot;
+        const auto it = m_byName.find(std::string_view(name));
+        const std::size_t slot = it == m_byName.end() ? kNone : it->second;
+        m_seen.emplace_back(name, slot);
+        return slot;
+    }
+    NameMap<std::size_t> m_byName;
+    std::vector<std::pair<const char*, std::size_t>> m_seen;
+    Values m_values{};
+};
+
 // Any value kind by name, and named formulas.
 class VariantAdapter : public DataAdapter {
 public:
@@ -339,10 +370,11 @@ void RunDepth(benchmark::State& state, Mode mode) {
     state.counters["ns/level"] = ns / depth;
 }
 
-// A compared formula calculated through DirectAdapter, booked as
-// "direct/<case>" and compared with the peers' plain calculation.
-void RunDirect(benchmark::State& state, const Case& c) {
-    DirectAdapter adapter;
+// A compared formula calculated through DirectAdapter or PointerAdapter,
+// booked as "<label>/<case>" and compared with the peers' plain calculation.
+template <class Adapter>
+void RunDirect(benchmark::State& state, const Case& c, const std::string& label) {
+    Adapter adapter;
     adapter.Set(ValueSets()[0]);
     Calquex engine(c.text.c_str());
     engine.SetDataAdapter(&adapter);
@@ -351,10 +383,10 @@ void RunDirect(benchmark::State& state, const Case& c) {
     const double got = AsNumber(engine.Calculate(code, message));
     const double want = c.native(ValueSets()[0]);
     if (code != 0 || !SameResult(c.kind, want, got)) {
-        state.SkipWithError(("direct calculation disagrees: " + message + " " + std::to_string(got)).c_str());
+        state.SkipWithError((label + " calculation disagrees: " + message + " " + std::to_string(got)).c_str());
         return;
     }
-    const double ns = TimeCalc(state, engine, BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly));
+    const double ns = TimeCalc(state, engine, BookKey(kOwnName, label + "/" + c.name, Mode::CalcOnly));
     SetRatioCounters(state, c.name, Mode::CalcOnly, ns);
 }
 
@@ -363,8 +395,12 @@ void RunDirect(benchmark::State& state, const Case& c) {
 void RegisterCalquorCompared(const Case& c, Mode mode) { RegisterCompared<CalquorEngine>(c, mode); }
 
 void RegisterCalquorDirect(const Case& c) {
-    const std::string name = std::string(kOwnName) + "/direct/" + c.name + "/calc";
-    benchmark::RegisterBenchmark(name.c_str(), [&c](benchmark::State& state) { RunDirect(state, c); });
+    const std::string direct = std::string(kOwnName) + "/direct/" + c.name + "/calc";
+    benchmark::RegisterBenchmark(direct.c_str(),
+                                 [&c](benchmark::State& state) { RunDirect<DirectAdapter>(state, c, "direct"); });
+    const std::string pointer = std::string(kOwnName) + "/pointer/" + c.name + "/calc";
+    benchmark::RegisterBenchmark(pointer.c_str(),
+                                 [&c](benchmark::State& state) { RunDirect<PointerAdapter>(state, c, "pointer"); });
 }
 
 void RegisterCalquorOnly() {

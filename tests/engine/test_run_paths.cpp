@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,41 @@ TEST(RunPaths, SkippedCharactersNeverReachTheAdapter) {
     EXPECT_EQ(skipped.calls, (std::vector<std::string>{"known:ab", "value:ab", "formula:cd"}));
     EXPECT_EQ(skipped.calls, plain.calls);
     EXPECT_TRUE(SameOutcome(withSkips, without));
+}
+
+// Every occurrence of a name comes with one pointer for the life of the
+// compiled form, in both runs, the skipped characters' spelling included; a
+// new text gives new names.
+TEST(RunPaths, EachNameKeepsOnePointerWhileCompiled) {
+    struct PointerAdapter : DataAdapter {
+        std::vector<std::pair<std::string, const void*>> seen;
+        bool IsKnown(const char* name) override {
+            seen.emplace_back(name, name);
+            return true;
+        }
+        _variant_t GetOperantValue(const char* name) override {
+            seen.emplace_back(name, name);
+            return _variant_t(2.0);
+        }
+    };
+    for (const std::string& text : {std::string("{a}*{b}+{a}-{a{b}/{ab}"), DeepPrefix() + "{a}*{b}+{a}-{a{b}/{ab}"}) {
+        PointerAdapter adapter;
+        Calquex engine(text.c_str());
+        engine.SetDataAdapter(&adapter);
+        int code = -1;
+        std::string message;
+        engine.Calculate(code, message);
+        engine.Calculate(code, message);
+        ASSERT_EQ(code, 0) << message;
+        ASSERT_EQ(adapter.seen.size(), 20u);
+        std::map<std::string, const void*> first;
+        for (const auto& [name, pointer] : adapter.seen) {
+            const auto [it, fresh] = first.emplace(name, pointer);
+            EXPECT_EQ(it->second, pointer) << text << ": " << name;
+        }
+        EXPECT_EQ(first.size(), 3u);
+        EXPECT_NE(first["a"], first["b"]);
+    }
 }
 
 struct NameCase {

@@ -16,7 +16,13 @@ namespace calquor {
 //   it alive while any engine bound to it may calculate. An adapter shared by
 //   engines on several threads must protect itself.
 // - Names are NUL-terminated UTF-8 (the ANSI code page), exactly as written
-//   between the braces or after "@"; the pointer is valid during the call only.
+//   between the braces or after "@". Every occurrence of a name in a formula
+//   comes with the same pointer, valid for as long as the engine keeps that
+//   compiled form (until its text changes, it compiles again or it is
+//   destroyed; a copied engine and each @name formula have their own), so a
+//   host may key a lookup cache on the pointer instead of hashing the text.
+//   Forget such a cache when the formula changes: a later compiled form may
+//   reuse the addresses for other names.
 // - IsKnown is asked once per operand occurrence; GetOperantValue only after
 //   IsKnown answered true, once per occurrence (no caching). GetFormulaByName
 //   is asked once per @name occurrence; its text (at most 1023 bytes) is
