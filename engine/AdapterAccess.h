@@ -1,7 +1,8 @@
 // How the engine talks to its data adapter. The plain libraries bind a C++
-// DataAdapter, the automation servers a client's IDataAdapter; each library
-// compiles exactly one implementation of these functions (and of
-// Calquex::SetDataAdapter), so the engine sources stay the same.
+// DataAdapter, the automation servers a client's IDataAdapter. The plain
+// libraries' calls are defined here, the servers' in the automation bridge;
+// each library defines DefaultHandle and Calquex::SetDataAdapter, so the
+// engine sources stay the same.
 #pragma once
 
 #include <calquor/Calquex.h>
