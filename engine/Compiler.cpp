@@ -15,6 +15,7 @@
 #include <forward_list>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -140,8 +141,11 @@ public:
         bool ascii = !lexeme.skips;
         for (std::size_t i = 0; ascii && i < name.size(); ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;
         if (!ascii) name = m_spelled.emplace_front(conv::TextOf(value));
-        for (std::size_t i = 0; i < m_names.Size(); ++i)
-            if (m_names[i] == name) return static_cast<int>(i);
+        for (std::size_t i = 0; i < m_names.Size(); ++i) {
+            const std::string_view known = m_names[i];
+            if (known.size() == name.size() && (name.empty() || (known[0] == name[0] && known == name)))
+                return static_cast<int>(i);
+        }
         m_bytes += name.size() + 1;
         m_names.Push(name);
         return static_cast<int>(m_names.Size() - 1);
@@ -197,6 +201,25 @@ std::shared_ptr<detail::CompiledProgram> BuildProgram(const std::deque<Token>& p
     return program;
 }
 
+// Appends a token whose value make() builds in its place: a fresh value
+// moved into the record would be read back before its writes reached
+// memory. If make() throws, nothing is appended.
+template <class Make>
+Token& AppendToken(std::deque<Token>& postfix, TokenType type, int pos, Make&& make) {
+    Token& token = postfix.emplace_back();
+    token.nType = type;
+    token.nPos = pos;
+    token.vValue.~_variant_t();
+    try {
+        new (&token.vValue) _variant_t(make());
+    } catch (...) {
+        new (&token.vValue) _variant_t();
+        postfix.pop_back();
+        throw;
+    }
+    return token;
+}
+
 // An operator, "(" or function entry on the compiler's stack: its kind,
 // position and, for a function, its table row. Its text follows from these
 // (an operator's is fixed, a function's is its row's name) and is made only
@@ -238,14 +261,14 @@ bool Calquex::Compile(int& pos, std::string& message) {
     NameList names;
     // Only the tokens kept in m_Postfix get their record and value.
     auto appendOperand = [&](const detail::Lexeme& lexeme) {
-        const Token& token = m_Postfix.emplace_back(Token{lexeme.type, detail::ValueOf(lexeme), lexeme.pos});
+        const Token& token = AppendToken(m_Postfix, lexeme.type, lexeme.pos, [&] { return detail::ValueOf(lexeme); });
         const bool named = lexeme.type == TT_COLUMN || lexeme.type == TT_FORMULA;
         seeds.Push(StepSeed{lexeme.type, lexeme.pos, nullptr, named ? names.Add(lexeme, token.vValue) : -1});
         count(lexeme.type, nullptr);
     };
     auto appendEntry = [&](const Entry& entry) {
-        const std::string_view text = entry.type == TT_FUNCTION ? entry.row->szName : RowOf(entry.type).text;
-        m_Postfix.emplace_back(Token{entry.type, conv::MakeText(text), entry.pos});
+        const std::string_view text = entry.type == TT_FUNCTION ? FunctionName(*entry.row) : OperatorText(entry.type);
+        AppendToken(m_Postfix, entry.type, entry.pos, [text] { return conv::MakeText(text); });
         seeds.Push(StepSeed{entry.type, entry.pos, entry.row, -1});
         count(entry.type, entry.row);
     };
@@ -261,8 +284,11 @@ bool Calquex::Compile(int& pos, std::string& message) {
     };
 
     try {
-        detail::Lexeme token = detail::Scan(m_szFormula, m_nCurPos);
         for (;;) {
+            // Scanned into place: a copy of the fresh lexeme would wait for
+            // the scanner's writes to reach memory.
+            pos = m_nCurPos;
+            const detail::Lexeme token = detail::Scan(m_szFormula, m_nCurPos);
             const TokenType type = token.type;
             if (type == TT_END) break;
             if (type == TT_ERROR) throw SyntaxError{pos, msg::kUnknownElement};
@@ -314,8 +340,6 @@ bool Calquex::Compile(int& pos, std::string& message) {
                 appendOperand(token);
                 operandExpected = false;
             }
-            pos = m_nCurPos;
-            token = detail::Scan(m_szFormula, m_nCurPos);
         }
         // A function name at the very end, without its
         // parentheses, is a call that lacks its arguments rather than

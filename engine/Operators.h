@@ -57,6 +57,13 @@ inline constexpr OperatorRow kOperatorRows[] = {
 // The row of a kind from TT_EQ to TT_COMMA.
 constexpr const OperatorRow& RowOf(TokenType type) noexcept { return kOperatorRows[type - TT_EQ]; }
 
+// The text of a kind from TT_EQ to TT_COMMA, its length known without a
+// search for its end (texts are one or two characters).
+constexpr std::string_view OperatorText(TokenType type) noexcept {
+    const char* text = RowOf(type).text;
+    return {text, text[1] ? std::size_t{2} : std::size_t{1}};
+}
+
 // The operators: the kinds that take values.
 constexpr bool IsOperatorKind(int type) { return type >= TT_EQ && type <= TT_OR; }
 

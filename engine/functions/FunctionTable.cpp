@@ -28,6 +28,10 @@ const FUNCTION* FindFunction(std::string_view name) noexcept {
     return nullptr;
 }
 
+std::string_view FunctionName(const FUNCTION& row) noexcept {
+    return kRowNames[static_cast<std::size_t>(&row - g_FunctionTable)];
+}
+
 _variant_t CallFunction(const FUNCTION& row, const _variant_t* args) {
     switch (row.nParams) {
     case 1: if (row.pfnFunc1) return row.pfnFunc1(args[0]); break;

@@ -172,6 +172,9 @@ constexpr std::size_t ArgumentCount(const FUNCTION& row) noexcept {
     return row.nParams >= 1 && row.nParams <= 3 ? static_cast<std::size_t>(row.nParams) : 0;
 }
 
+// The name of a row of g_FunctionTable, its length measured at build time.
+std::string_view FunctionName(const FUNCTION& row) noexcept;
+
 // Calls the row's handler for its argument count with args[0..nParams).
 _variant_t CallFunction(const FUNCTION& row, const _variant_t* args);
 
