@@ -390,6 +390,36 @@ void RunDirect(benchmark::State& state, const Case& c, const std::string& label)
     SetRatioCounters(state, c.name, Mode::CalcOnly, ns);
 }
 
+// The contract's floor for a compared formula: what any engine that keeps the
+// adapter contract spends at the least. Every operand occurrence, in order, is
+// asked through DirectAdapter's IsKnown and GetOperantValue (virtual calls
+// through the base class, the value a variant), then the formula is computed
+// by the C++ that checks the engines' results. Booked as "floor/<case>".
+void RunFloor(benchmark::State& state, const Case& c) {
+    DirectAdapter direct;
+    direct.Set(ValueSets()[0]);
+    DataAdapter* adapter = &direct;
+    std::vector<std::string> names;
+    for (std::size_t open = c.text.find('{'); open != std::string::npos; open = c.text.find('{', open + 1))
+        names.push_back(c.text.substr(open + 1, c.text.find('}', open) - open - 1));
+    LoopMeter meter;
+    meter.Start();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(adapter);  // no devirtualised calls
+        Values values{};
+        for (const std::string& name : names) {
+            if (!adapter->IsKnown(name.c_str())) {
+                state.SkipWithError("floor: an operand is unknown");
+                break;
+            }
+            const _variant_t value = adapter->GetOperantValue(name.c_str());
+            values[static_cast<std::size_t>(name[0] - 'a')] = value.dblVal;
+        }
+        benchmark::DoNotOptimize(c.native(values));
+    }
+    meter.Stop(state, BookKey("floor", c.name, Mode::CalcOnly));
+}
+
 }  // namespace
 
 void RegisterCalquorCompared(const Case& c, Mode mode) { RegisterCompared<CalquorEngine>(c, mode); }
@@ -398,6 +428,8 @@ void RegisterCalquorDirect(const Case& c) {
     const std::string direct = std::string(kOwnName) + "/direct/" + c.name + "/calc";
     benchmark::RegisterBenchmark(direct.c_str(),
                                  [&c](benchmark::State& state) { RunDirect<DirectAdapter>(state, c, "direct"); });
+    const std::string floor = "floor/" + c.name + "/calc";
+    benchmark::RegisterBenchmark(floor.c_str(), [&c](benchmark::State& state) { RunFloor(state, c); });
     const std::string pointer = std::string(kOwnName) + "/pointer/" + c.name + "/calc";
     benchmark::RegisterBenchmark(pointer.c_str(),
                                  [&c](benchmark::State& state) { RunDirect<PointerAdapter>(state, c, "pointer"); });

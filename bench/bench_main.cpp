@@ -276,10 +276,11 @@ void PrintDirectTable() {
     for (const Case& c : Cases()) any = any || BookedTime(BookKey(kOwnName, "direct/" + c.name, Mode::CalcOnly)) >= 0;
     if (!any) return;
     std::printf("\nCalculate only, values fixed, through an adapter keyed on the name pointer and through one that "
-                "answers without a lookup (ns per call; ratio = calquor by pointer or direct / peer)\n\n");
-    std::printf("| formula | calquor | by pointer | direct | muparser | muparserx | fparser | pointer x muparser | direct x "
-                "muparser | direct x muparserx | direct x fparser |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                "answers without a lookup, and the contract's floor (ns per call; ratio = calquor by pointer, direct or "
+                "floor / peer)\n\n");
+    std::printf("| formula | calquor | by pointer | direct | floor | muparser | muparserx | fparser | pointer x muparser | "
+                "direct x muparser | direct x muparserx | direct x fparser | floor x muparser |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Case& c : Cases()) {
         const double own = BookedTime(BookKey(kOwnName, c.name, Mode::CalcOnly));
         const double pointer = BookedTime(BookKey(kOwnName, "pointer/" + c.name, Mode::CalcOnly));
@@ -288,10 +289,12 @@ void PrintDirectTable() {
         std::array<double, 3> peers{};
         for (std::size_t i = 0; i < kPeerNames.size(); ++i)
             peers[i] = BookedTime(BookKey(kPeerNames[i], c.name, Mode::CalcOnly));
-        std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", c.name.c_str(), Cell(own).c_str(),
-                    Cell(pointer).c_str(), Cell(direct).c_str(), Cell(peers[0]).c_str(), Cell(peers[1]).c_str(),
-                    Cell(peers[2]).c_str(), Ratio(pointer, peers[0]).c_str(), Ratio(direct, peers[0]).c_str(),
-                    Ratio(direct, peers[1]).c_str(), Ratio(direct, peers[2]).c_str());
+        const double floor = BookedTime(BookKey("floor", c.name, Mode::CalcOnly));
+        std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", c.name.c_str(),
+                    Cell(own).c_str(), Cell(pointer).c_str(), Cell(direct).c_str(), Cell(floor).c_str(),
+                    Cell(peers[0]).c_str(), Cell(peers[1]).c_str(), Cell(peers[2]).c_str(),
+                    Ratio(pointer, peers[0]).c_str(), Ratio(direct, peers[0]).c_str(), Ratio(direct, peers[1]).c_str(),
+                    Ratio(direct, peers[2]).c_str(), Ratio(floor, peers[0]).c_str());
     }
 }
 

@@ -130,30 +130,18 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
 }
 
 // The value of an operand: the adapter's, once it knows the name. Without an
-// adapter every operand is unknown.
+// adapter every operand is unknown. Built in the caller's place, where the
+// caller reads its fields as the adapter wrote them.
 inline _variant_t Operand(const detail::Step& step, adapter::Handle source) {
     if (!source || !adapter::IsKnown(source, step.name)) UnknownOperand(step);
     _variant_t value = adapter::OperantValue(source, step.name);
-    if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR) [[likely]]
-        return value;
-    return Adopted(value);
-}
-
-// Operand's value pushed on a stack with room for it; a number by its fields
-// (see PushNumberUnchecked).
-inline void PushOperand(ValueStack& stack, const detail::Step& step, adapter::Handle source) {
-    if (!source || !adapter::IsKnown(source, step.name)) UnknownOperand(step);
-    _variant_t value = adapter::OperantValue(source, step.name);
-    if (value.vt == VT_R8) [[likely]]
-        stack.PushNumberUnchecked(value.dblVal);
-    else if (detail::IsPlainKind(value.vt) || value.vt == VT_BSTR)
-        stack.PushUnchecked(std::move(value));
-    else
-        stack.PushUnchecked(Adopted(value));
+    if (!detail::IsPlainKind(value.vt) && value.vt != VT_BSTR) [[unlikely]]
+        value = Adopted(value);
+    return value;
 }
 
 _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
-    const auto operand = [source](ValueStack& stack, const detail::Step& step) { PushOperand(stack, step, source); };
+    const auto operand = [source](const detail::Step& step) { return Operand(step, source); };
     const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : Rules::MissingValue(); };
     if (program.run == detail::RunKind::Straight)
         return detail::RunStraightLine<false>(program.steps, operand, reference);

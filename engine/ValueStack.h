@@ -18,6 +18,41 @@
 
 namespace calquor {
 
+namespace detail {
+
+// Puts value into a raw slot, whose owner it becomes, and takes a slot's
+// value back out. Numbers and booleans move by their fields: such a value has
+// usually just been written field by field (by the adapter or an operator),
+// and reading its 16 bytes at once would wait until those writes reached
+// memory.
+inline void PutValue(VARIANT* slot, _variant_t&& value) noexcept {
+    if (value.vt == VT_R8 || value.vt == VT_BOOL) {
+        const std::uint64_t header = value.vt;
+        std::memcpy(slot, &header, sizeof header);
+        if (value.vt == VT_R8) {
+            slot->dblVal = value.dblVal;
+        } else {
+            slot->llVal = 0;
+            slot->boolVal = value.boolVal;
+        }
+        return;
+    }
+    *slot = value;
+    value.vt = VT_EMPTY;
+}
+
+inline _variant_t TakeValue(VARIANT& slot) noexcept {
+    _variant_t value;
+    switch (slot.vt) {
+    case VT_R8: value.vt = VT_R8; value.dblVal = slot.dblVal; break;
+    case VT_BOOL: value.vt = VT_BOOL; value.boolVal = slot.boolVal; break;
+    default: static_cast<VARIANT&>(value) = slot; break;
+    }
+    return value;
+}
+
+}  // namespace detail
+
 // Thrown when an operator or function finds too few values.
 class StackUnderflow : public std::runtime_error {
 public:
@@ -36,8 +71,7 @@ public:
 
     void Push(_variant_t&& value) {
         Reserve();
-        m_data[m_size++] = value;
-        value.vt = VT_EMPTY;  // the stack owns the content now
+        detail::PutValue(&m_data[m_size++], std::move(value));
     }
     // A copy of value; a plain kind is copied bitwise without a temporary.
     void Push(const VARIANT& value) {
@@ -51,9 +85,7 @@ public:
 
     _variant_t Pop() {
         Need(1);
-        _variant_t top;
-        static_cast<VARIANT&>(top) = m_data[--m_size];
-        return top;
+        return detail::TakeValue(m_data[--m_size]);
     }
 
     // Moves the top n values into out[0..n), out[n-1] being the top.
@@ -71,33 +103,9 @@ public:
     // Drops the top value, which must be of a plain kind (nothing to free).
     void DropPlain() noexcept { --m_size; }
 
-    // How many values the stack holds in its own storage.
+    // How many values the stack holds in its own storage; a straight run
+    // (StraightLine.h) never holds more.
     static constexpr std::size_t kInlineDepth = 32;
-
-    // Unchecked forms for a run whose depths were checked beforehand: the
-    // stack never holds more than kInlineDepth values, and never fewer than
-    // an operation takes.
-    void PushUnchecked(_variant_t&& value) noexcept {
-        m_data[m_size++] = value;
-        value.vt = VT_EMPTY;
-    }
-    // A number, written by its fields: a value the adapter has just returned
-    // was written field by field, and copying its 16 bytes at once would
-    // wait for those writes to reach memory. The reserved words are zeroed.
-    void PushNumberUnchecked(double value) noexcept {
-        VARIANT& slot = m_data[m_size++];
-        const std::uint64_t header = VT_R8;
-        std::memcpy(&slot, &header, sizeof header);
-        slot.dblVal = value;
-    }
-    void PushCopyUnchecked(const VARIANT& value) {
-        if (!detail::IsPlainKind(value.vt)) {
-            PushUnchecked(_variant_t(value));
-            return;
-        }
-        m_data[m_size++] = value;
-    }
-    VARIANT& PeekUnchecked(std::size_t i) noexcept { return m_data[m_size - 1 - i]; }
 
     bool Empty() const noexcept { return m_size == 0; }
     std::size_t Size() const noexcept { return m_size; }
