@@ -90,13 +90,25 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
     ++counters.references;
     std::string text = adapter::FormulaByName(source, step.name);
     detail::ReferenceState& kept = *step.reference;
-    if (!kept.engine || text != kept.text) {
+    // While the kept engine calculates, the adapter may calculate this same
+    // reference again (recalculating the outer engine); a different text
+    // then gets an engine of its own for that calculation, so that the
+    // running one is never replaced under it.
+    std::unique_ptr<Calquex> own;
+    if (kept.running && text != kept.text) {
+        own = std::make_unique<Calquex>(text.c_str());
+    } else if (!kept.engine || text != kept.text) {
         kept.engine = std::make_shared<Calquex>(text.c_str());
         kept.text = std::move(text);
     }
-    // Held here: an adapter that recalculates the outer engine may replace
-    // the kept engine while this one still runs.
-    const std::shared_ptr<Calquex> nested = kept.engine;
+    Calquex& nested = own ? *own : *kept.engine;
+    struct Running {
+        unsigned& count;
+        explicit Running(unsigned& c) : count(c) { ++count; }
+        ~Running() { --count; }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+    } running(kept.running);
     // The kept engine is bound only while it calculates, so that between
     // calculations the engine's own binding is the only hold on the adapter
     // (an automation adapter's references stay exactly one).
@@ -106,10 +118,10 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
         ~Binding() { engine.SetDataAdapter(nullptr); }
         Binding(const Binding&) = delete;
         Binding& operator=(const Binding&) = delete;
-    } binding(*nested, source);
+    } binding(nested, source);
     int code = 0;
     std::string message;
-    _variant_t value = nested->Calculate(code, message);
+    _variant_t value = nested.Calculate(code, message);
     if (code != 0) throw Failure{code, std::move(message)};
     return value;
 }

@@ -29,6 +29,9 @@ namespace calquor::detail {
 struct ReferenceState {
     std::string text;
     std::shared_ptr<Calquex> engine;
+    // Calculations of this reference now running (more than one when the
+    // adapter recalculates the outer engine from inside).
+    unsigned running = 0;
 };
 
 // How a compiled formula runs: the general run, or the evaluator's fast
