@@ -236,6 +236,9 @@ bool Calquex::Compile(int& pos, std::string& message) {
     pos = 0;
     m_nCurPos = 0;
     message = msg::kSucceed;
+    // Not compiled until this pass succeeds: a pass that fails, or throws
+    // when memory or a limit runs out, leaves no compiled form to calculate.
+    m_bCompiled = false;
     m_Postfix.clear();
     detail::ReleaseProgram(m_pProgram);
 

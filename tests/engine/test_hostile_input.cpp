@@ -983,6 +983,43 @@ TEST(HostileEngineUse, CalculateEnteredAgainFromTheAdapter) {
     EXPECT_TRUE(IsNumber(outer, 111));
 }
 
+// An explicit Compile of a compiled engine that throws (here: its texts
+// pass the running calculation's budget) leaves the engine not compiled, so
+// that the next Calculate compiles again instead of running a compiled form
+// that is gone.
+TEST(HostileEngineUse, CompileThatThrowsLeavesNothingCompiled) {
+    struct Recompiling : DataAdapter {
+        Calquex* victim = nullptr;
+        bool threw = false;
+        bool IsKnown(const char*) override {
+            int pos = 0;
+            std::string message;
+            try {
+                victim->Compile(pos, message);
+            } catch (const _com_error&) {
+                threw = true;
+            }
+            return true;
+        }
+        _variant_t GetOperantValue(const char*) override { return _variant_t(1.0); }
+    } adapter;
+    Calquex victim("1 + 2");
+    int pos = 0;
+    std::string message;
+    ASSERT_TRUE(victim.Compile(pos, message));
+    adapter.victim = &victim;
+    Calquex engine("{x}");
+    engine.SetDataAdapter(&adapter);
+    engine.SetLimits(CalculationLimits{CalculationLimits::kDefaultMaxTextBytes, 0});
+    Outcome outer;
+    outer.value = engine.Calculate(outer.code, outer.message);
+    EXPECT_TRUE(IsNumber(outer, 1));
+    EXPECT_TRUE(adapter.threw);
+    Outcome after;
+    after.value = victim.Calculate(after.code, after.message);
+    EXPECT_TRUE(IsNumber(after, 3));
+}
+
 TEST(HostileEngineUse, CopiedEngineOutlivesItsSource) {
     MapAdapter adapter;
     adapter.values["x"] = _variant_t(4.0);
