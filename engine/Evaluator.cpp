@@ -79,8 +79,8 @@ struct Failure {
 }
 
 // The value of a reference: the adapter's text for it, calculated by a
-// nested engine bound to the same adapter. The engine of the last text is
-// kept, so an unchanged text is not compiled again.
+// nested engine bound to the same adapter. The engine of the text is kept
+// (see ReferenceState), so an unchanged text is not compiled again.
 _variant_t Reference(detail::Step& step, adapter::Handle source) {
     // Running out of the budget fails as running out of depth does: hosts
     // see one failure for runaway references.

@@ -1,8 +1,8 @@
 // The executable form of a compiled formula: one step per token of
 // m_Postfix, each function step with its table row and each operand's and
 // reference's UTF-8 name, so that a calculation does no lookups by name; per
-// reference the nested engine that compiled the text the adapter last gave
-// for it; and how the steps run. The compiler builds it in the same pass that
+// reference the nested engine that compiled the text the adapter gave for it;
+// and how the steps run. The compiler builds it in the same pass that
 // fills m_Postfix, from the rows and names it found there. Header only, so
 // that tests can look at a compiled form.
 #pragma once
@@ -25,7 +25,8 @@ namespace calquor::detail {
 // What a TT_FORMULA step keeps between calculations: the text last calculated
 // for the reference and the engine that holds it compiled; reused while the
 // adapter answers the same text, so an unchanged formula is not compiled
-// again.
+// again. A calculation of the reference from inside a running one, with
+// another text, uses an engine of its own and leaves these as they are.
 struct ReferenceState {
     std::string text;
     std::shared_ptr<Calquex> engine;

@@ -48,6 +48,16 @@ _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Referenc
     VARIANT values[ValueStack::kInlineDepth];
     VARIANT* top = values;
     [[maybe_unused]] std::conditional_t<Functions, _variant_t[3], char> args{};
+    // What the run still owns goes in the order the general run lets it go:
+    // the last call's arguments from the last, then the stack's values from
+    // the bottom.
+    const auto release = [&]() noexcept {
+        if constexpr (Functions)
+            for (int i = 2; i >= 0; --i) args[i] = _variant_t();
+        for (VARIANT* value = values; value != top; ++value)
+            if (!IsPlainKind(value->vt)) rtl::VarClear(value);
+        top = values;
+    };
     try {
         for (Step& step : steps) {
             switch (step.type) {
@@ -88,20 +98,13 @@ _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Referenc
             }
         }
     } catch (...) {
-        // What the stack still owns goes with the failure.
-        while (top != values) {
-            --top;
-            if (!IsPlainKind(top->vt)) rtl::VarClear(top);
-        }
+        release();
         throw;
     }
-    _variant_t result = TakeValue(*--top);
     // Values left below the result (a formula of several comma-separated
-    // parts) are the run's to release.
-    while (top != values) {
-        --top;
-        if (!IsPlainKind(top->vt)) rtl::VarClear(top);
-    }
+    // parts) are released with the arguments.
+    _variant_t result = TakeValue(*--top);
+    release();
     return result;
 }
 

@@ -10,7 +10,6 @@
 
 #include <calquor/oleauto.h>
 
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -23,12 +22,12 @@ namespace detail {
 // Puts value into a raw slot, whose owner it becomes, and takes a slot's
 // value back out. Numbers and booleans move by their fields: such a value has
 // usually just been written field by field (by the adapter or an operator),
-// and reading its 16 bytes at once would wait until those writes reached
+// and reading all its bytes at once would wait until those writes reached
 // memory.
 inline void PutValue(VARIANT* slot, _variant_t&& value) noexcept {
     if (value.vt == VT_R8 || value.vt == VT_BOOL) {
-        const std::uint64_t header = value.vt;
-        std::memcpy(slot, &header, sizeof header);
+        slot->vt = value.vt;
+        slot->wReserved1 = slot->wReserved2 = slot->wReserved3 = 0;
         if (value.vt == VT_R8) {
             slot->dblVal = value.dblVal;
         } else {

@@ -176,8 +176,9 @@ private:
     bool m_bTextCut;
     // The executable form of m_Postfix (values, function rows, operand
     // names, how it runs) and the compiled forms of referenced formulas;
-    // built by Compile with m_Postfix and dropped with it. Shared
-    // with a running calculation, so that an adapter that changes or
+    // built by Compile with m_Postfix and dropped with it. A calculation
+    // running on it keeps it until the calculation ends, even when the
+    // engine lets go of it meanwhile, so that an adapter that changes or
     // recalculates this engine never frees what the calculation reads.
     std::shared_ptr<detail::CompiledProgram> m_pProgram;
 };
