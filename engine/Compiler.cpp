@@ -10,10 +10,10 @@
 #include "ResultCodes.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <forward_list>
-#include <cstddef>
 #include <memory>
 #include <new>
 #include <string_view>

@@ -54,8 +54,7 @@ _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Referenc
     const auto release = [&]() noexcept {
         if constexpr (Functions)
             for (int i = 2; i >= 0; --i) args[i] = _variant_t();
-        for (VARIANT* value = values; value != top; ++value)
-            if (!IsPlainKind(value->vt)) rtl::VarClear(value);
+        ReleaseValues(values, top);
         top = values;
     };
     try {

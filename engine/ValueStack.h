@@ -40,6 +40,12 @@ inline void PutValue(VARIANT* slot, _variant_t&& value) noexcept {
     value.vt = VT_EMPTY;
 }
 
+// Releases what the raw values [first, last) own, from the first.
+inline void ReleaseValues(VARIANT* first, VARIANT* last) noexcept {
+    for (; first != last; ++first)
+        if (!IsPlainKind(first->vt)) rtl::VarClear(first);
+}
+
 inline _variant_t TakeValue(VARIANT& slot) noexcept {
     _variant_t value;
     switch (slot.vt) {
@@ -63,10 +69,7 @@ public:
     ValueStack() = default;
     ValueStack(const ValueStack&) = delete;
     ValueStack& operator=(const ValueStack&) = delete;
-    ~ValueStack() {
-        for (std::size_t i = 0; i < m_size; ++i)
-            if (!detail::IsPlainKind(m_data[i].vt)) rtl::VarClear(&m_data[i]);
-    }
+    ~ValueStack() { detail::ReleaseValues(m_data, m_data + m_size); }
 
     void Push(_variant_t&& value) {
         Reserve();
