@@ -5,6 +5,7 @@
 #include "Conversions.h"
 #include "FunctionTable.h"
 #include "Limits.h"
+#include "NumberRun.h"
 #include "Operators.h"
 #include "Program.h"
 #include "ResultCodes.h"
@@ -147,18 +148,14 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
 inline _variant_t Operand(const detail::Step& step, adapter::Handle source) {
     if (!source || !adapter::IsKnown(source, step.name)) UnknownOperand(step);
     _variant_t value = adapter::OperantValue(source, step.name);
-    if (!detail::IsPlainKind(value.vt) && value.vt != VT_BSTR) [[unlikely]]
+    if (value.vt != VT_R8 && !detail::IsPlainKind(value.vt) && value.vt != VT_BSTR) [[unlikely]]
         value = Adopted(value);
     return value;
 }
 
-_variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
-    const auto operand = [source](const detail::Step& step) { return Operand(step, source); };
-    const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : Rules::MissingValue(); };
-    if (program.run == detail::RunKind::Straight)
-        return detail::RunStraightLine<false>(program.steps, operand, reference);
-    if (program.run == detail::RunKind::StraightWithFunctions)
-        return detail::RunStraightLine<true>(program.steps, operand, reference);
+// The general run: any compiled sequence, the value stack checked at every
+// step.
+[[gnu::noinline]] _variant_t RunGeneral(detail::CompiledProgram& program, adapter::Handle source) {
     ValueStack stack;
     _variant_t args[3];
     for (detail::Step& current : program.steps) {
@@ -194,6 +191,17 @@ _variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
         }
     }
     return stack.Empty() ? Null() : stack.Pop();
+}
+
+_variant_t Run(detail::CompiledProgram& program, adapter::Handle source) {
+    const auto operand = [source](const detail::Step& step) { return Operand(step, source); };
+    const auto reference = [source](detail::Step& step) { return source ? Reference(step, source) : Rules::MissingValue(); };
+    switch (program.run) {
+    case detail::RunKind::Numbers: return detail::RunNumbers(program, operand, reference);
+    case detail::RunKind::Straight: return detail::RunStraightLine<false>(program.steps, operand, reference);
+    case detail::RunKind::StraightWithFunctions: return detail::RunStraightLine<true>(program.steps, operand, reference);
+    default: return RunGeneral(program, source);
+    }
 }
 
 }  // namespace

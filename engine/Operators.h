@@ -177,6 +177,30 @@ inline bool SetBoolean(VARIANT& v, bool x) noexcept {
     v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE;
     return true;
 }
+
+// The in-place rule's results on two numbers a (left) and b (right): the
+// number of "/", "*", "+" and "-", and the truth of the comparisons, of "&&"
+// and "||" (a number is true when not 0, a NaN too) and of "=" on two values
+// of the same kind. Every comparison with a NaN is false.
+constexpr double NumberOf(TokenType op, double a, double b) noexcept {
+    switch (op) {
+    case TT_DIV: return a / b;
+    case TT_MUL: return a * b;
+    case TT_ADD: return a + b;
+    default: return a - b;
+    }
+}
+constexpr bool TruthOf(TokenType op, double a, double b) noexcept {
+    switch (op) {
+    case TT_EQ: return a == b;
+    case TT_GT: return a > b;
+    case TT_LT: return a < b;
+    case TT_GE: return a >= b;
+    case TT_LE: return a <= b;
+    case TT_AND: return !(b == 0.0) && !(a == 0.0);
+    default: return !(b == 0.0) || !(a == 0.0);
+    }
+}
 }  // namespace detail
 
 // The in-place rule: the rules of ApplyBinary, taken in place when both
@@ -197,26 +221,24 @@ inline bool ApplyBinaryInPlace(TokenType op, VARIANT& left, const VARIANT& right
     if (!detail::DirectNumber(left, a) || !detail::DirectNumber(right, b))
         return detail::ApplyTruthInPlace(op, left, right);
     switch (op) {
-    case TT_DIV: return detail::SetNumber(left, a / b);
-    case TT_MUL: return detail::SetNumber(left, a * b);
-    case TT_ADD: return detail::SetNumber(left, a + b);
-    case TT_SUB: return detail::SetNumber(left, a - b);
+    case TT_DIV: case TT_MUL: case TT_ADD: case TT_SUB: return detail::SetNumber(left, detail::NumberOf(op, a, b));
     case TT_EQ: return detail::SetBoolean(left, left.vt == right.vt && a == b);
-    case TT_GT: return detail::SetBoolean(left, a > b);
-    case TT_LT: return detail::SetBoolean(left, a < b);
-    case TT_GE: return detail::SetBoolean(left, a >= b);
-    case TT_LE: return detail::SetBoolean(left, a <= b);
-    case TT_AND: return detail::SetBoolean(left, !(b == 0.0) && !(a == 0.0));
-    case TT_OR: return detail::SetBoolean(left, !(b == 0.0) || !(a == 0.0));
+    case TT_GT: case TT_LT: case TT_GE: case TT_LE: case TT_AND: case TT_OR:
+        return detail::SetBoolean(left, detail::TruthOf(op, a, b));
     default: return false;
     }
 }
+
+namespace detail {
+// Unary minus on a number: by multiplication, so that 0 gives -0.
+constexpr double NegativeOf(double x) noexcept { return x * -1.0; }
+}  // namespace detail
 
 inline bool NegateInPlace(VARIANT& value) noexcept {
     if constexpr (Rules::kRuntimeOperators) return false;
     double x = 0.0;
     if (!detail::DirectNumber(value, x)) return false;
-    return detail::SetNumber(value, x * -1.0);
+    return detail::SetNumber(value, detail::NegativeOf(x));
 }
 
 // Strict equality of "=": false for different kinds, without conversion.

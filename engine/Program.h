@@ -10,6 +10,7 @@
 #include <calquor/Calquex.h>
 
 #include "Conversions.h"
+#include "Operators.h"
 #include "ValueStack.h"
 #include "functions/FunctionTable.h"
 
@@ -35,9 +36,10 @@ struct ReferenceState {
     unsigned running = 0;
 };
 
-// How a compiled formula runs: the general run, or the evaluator's fast
-// path, with or without function calls (see StraightLine.h).
-enum class RunKind : unsigned char { General, Straight, StraightWithFunctions };
+// How a compiled formula runs: the general run, the evaluator's fast path,
+// with or without function calls (see StraightLine.h), or the run on plain
+// numbers (see NumberRun.h).
+enum class RunKind : unsigned char { General, Straight, StraightWithFunctions, Numbers };
 
 // One step per token of m_Postfix, in the same order.
 struct Step {
@@ -54,6 +56,51 @@ struct Step {
     // Literals: the value.
     _variant_t value;
 };
+
+// The kinds of the values on the stack after the first count steps, from the
+// bottom, when every operand and reference answers a double: the kinds a run
+// on plain numbers knows without looking. False when a step there takes or
+// gives anything but doubles, integer literals and booleans held directly, in
+// the operations the in-place rule works (ApplyBinaryInPlace), or when "="
+// would meet two kinds: those formulas keep the straight run.
+inline bool NumberKinds(const std::vector<Step>& steps, std::size_t count, VARTYPE (&kinds)[ValueStack::kInlineDepth],
+                        std::size_t& depth) noexcept {
+    const auto number = [](VARTYPE vt) { return vt == VT_R8 || vt == VT_INT || vt == VT_I4; };
+    const auto truth = [&](VARTYPE vt) { return number(vt) || vt == VT_BOOL; };
+    depth = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Step& step = steps[i];
+        switch (step.type) {
+        case TT_COLUMN: case TT_FORMULA: case TT_INTEGER: case TT_REAL: {
+            const VARTYPE vt = step.type == TT_COLUMN || step.type == TT_FORMULA ? VARTYPE{VT_R8} : step.value.vt;
+            if (depth == ValueStack::kInlineDepth || !number(vt)) return false;
+            kinds[depth++] = vt;
+            break;
+        }
+        case TT_NEG:
+            if (depth < 1 || !number(kinds[depth - 1])) return false;
+            kinds[depth - 1] = VT_R8;
+            break;
+        default: {
+            if (!IsOperatorKind(step.type) || depth < 2) return false;
+            const VARTYPE left = kinds[depth - 2], right = kinds[depth - 1];
+            bool fits = false;
+            switch (RowOf(step.type).rule) {
+            case OperatorRule::Arithmetic: fits = number(left) && number(right); break;
+            case OperatorRule::Comparison: fits = number(left) && number(right); break;
+            case OperatorRule::Equality: fits = left == right && truth(left); break;
+            case OperatorRule::Logic: fits = truth(left) && truth(right); break;
+            default: break;
+            }
+            if (!fits) return false;
+            kinds[depth - 2] = RowOf(step.type).rule == OperatorRule::Arithmetic ? VARTYPE{VT_R8} : VARTYPE{VT_BOOL};
+            --depth;
+            break;
+        }
+        }
+    }
+    return true;
+}
 
 // Straight when steps are operands, references, literals, operators and
 // calls of known functions only, and a run of them always finds the values an
@@ -101,8 +148,9 @@ struct CompiledProgram {
     // The distinct names of the steps, each NUL terminated.
     std::unique_ptr<char[]> names;
     std::size_t namesSize = 0;
-    // How the steps run.
+    // How the steps run, and for RunKind::Numbers the kind of the result.
     RunKind run = RunKind::General;
+    VARTYPE numberResult = VT_EMPTY;
     // Calculations now running on this program, and its own hold on itself
     // once its engine let go of it while they ran (the adapter changed the
     // engine's text from inside a calculation): the last of them to end
@@ -120,6 +168,14 @@ struct CompiledProgram {
         for (Step& step : steps)
             if (step.type == TT_FORMULA) step.reference = &*state++;
         run = KindOfRun(steps);
+        // Calquor_VCL's operators are its runtime's, which keep integer kinds:
+        // it has no run on plain numbers.
+        VARTYPE kinds[ValueStack::kInlineDepth];
+        std::size_t depth = 0;
+        if (!Rules::kRuntimeOperators && run == RunKind::Straight && NumberKinds(steps, steps.size(), kinds, depth)) {
+            run = RunKind::Numbers;
+            numberResult = kinds[depth - 1];
+        }
     }
     // The same steps with fresh reference states, for a copied engine.
     std::shared_ptr<CompiledProgram> Copy() const {

@@ -13,6 +13,8 @@
 #include "Operators.h"
 #include "ValueStack.h"
 
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -43,10 +45,19 @@ inline void StraightBinary(VARIANT*& top) {
 // value, as the general run asks the adapter for them. With calls, the
 // argument array lives as long as in the general run: the last arguments of a
 // call are released when the next call takes its own or when the run ends.
+//
+// A run taken over from the run on plain numbers starts at steps[first] with
+// the count values of start (bottom first) on its stack, whose owner it
+// becomes; count is at most ValueStack::kInlineDepth.
 template <bool Functions, class Operand, class Reference>
-_variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Reference&& reference) {
+[[gnu::noinline]] _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Reference&& reference, std::size_t first = 0,
+                           const VARIANT* start = nullptr, std::size_t count = 0) {
     VARIANT values[ValueStack::kInlineDepth];
     VARIANT* top = values;
+    if (count) {
+        std::memcpy(static_cast<void*>(values), start, count * sizeof(VARIANT));
+        top += count;
+    }
     [[maybe_unused]] std::conditional_t<Functions, _variant_t[3], char> args{};
     // What the run still owns goes in the order the general run lets it go:
     // the last call's arguments from the last, then the stack's values from
@@ -58,7 +69,8 @@ _variant_t RunStraightLine(std::vector<Step>& steps, Operand&& operand, Referenc
         top = values;
     };
     try {
-        for (Step& step : steps) {
+        for (auto next = steps.begin() + static_cast<std::ptrdiff_t>(first); next != steps.end(); ++next) {
+            Step& step = *next;
             switch (step.type) {
             case TT_COLUMN: PutValue(top, operand(step)); ++top; break;
             case TT_FORMULA: PutValue(top, reference(step)); ++top; break;

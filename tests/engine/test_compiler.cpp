@@ -125,16 +125,24 @@ TEST(Compiler, UnknownOperandsCompile) {
 // Compiling decides how the formula runs. Too few values for an operator
 // followed by more values compiles, and must take the general run, which
 // checks the value stack, never the straight one, which would read below it.
+// Numbers and truths only, where operands are doubles, run on plain numbers
+// (not in Calquor_VCL, whose runtime keeps integer kinds).
 TEST(Compiler, CompiledFormDecidesItsRun) {
     using detail::RunKind;
+    const RunKind numbers = test::kRuntimeRules ? RunKind::Straight : RunKind::Numbers;
     const struct {
         const char* text;
         RunKind run;
     } cases[] = {
         {"1 + 2 * 3 - , 5", RunKind::General},
         {"1 + 2 * 3 - 4 - , 5", RunKind::General},
-        {"1 + 2 * 3", RunKind::Straight},
-        {"{a} * -@r", RunKind::Straight},
+        {"1 + 2 * 3", numbers},
+        {"{a} * -@r", numbers},
+        {"{a} > 1 && {b} = 2.5 || 1", numbers},
+        {"{a} = 1", RunKind::Straight},          // "=" of a double and an integer
+        {"({a} > 1) + 1", RunKind::Straight},    // a truth in arithmetic
+        {"-({a} > 1)", RunKind::Straight},
+        {"{a} + 'x'", RunKind::Straight},
         {"Min(1, 2) + 3", RunKind::StraightWithFunctions},
     };
     for (const auto& c : cases) {

@@ -42,6 +42,7 @@ test::MapAdapter MixedAdapter() {
     adapter.values["nul"] = test::Null();
     adapter.formulas["r"] = "{x}*2";
     adapter.formulas["bad"] = "1+{unknown}";
+    adapter.formulas["t"] = "{s}";
     return adapter;
 }
 
@@ -69,19 +70,22 @@ test::MapAdapter MixedAdapter() {
 
 class BothRuns : public ::testing::TestWithParam<const char*> {};
 
-// The same formula after "1," (fast run) and after the deep prefix (general
-// run), at the same offset so that failures name the same position: the
-// same outcome, and the adapter asked the same in the same order.
+// The same formula after "1," (the run on plain numbers where the formula
+// allows it, else the straight run), after "'t',1," (the straight run: a text
+// keeps a formula off plain numbers) and after the deep prefix (the general
+// run), at the same offset so that failures name the same position: the same
+// outcome, and the adapter asked the same in the same order.
 TEST_P(BothRuns, GiveTheSameOutcomeAndAskTheSame) {
     const std::string formula = GetParam();
-    test::MapAdapter fastAdapter = MixedAdapter();
     test::MapAdapter generalAdapter = MixedAdapter();
-    std::string shallow = "1,";
-    shallow.resize(DeepPrefix().size(), ' ');
-    const Outcome fast = test::Calc((shallow + formula).c_str(), &fastAdapter);
     const Outcome general = test::Calc((DeepPrefix() + formula).c_str(), &generalAdapter);
-    EXPECT_TRUE(SameOutcome(fast, general)) << formula;
-    EXPECT_EQ(fastAdapter.calls, generalAdapter.calls) << formula;
+    for (std::string shallow : {"1,", "'t',1,"}) {
+        test::MapAdapter fastAdapter = MixedAdapter();
+        shallow.resize(DeepPrefix().size(), ' ');
+        const Outcome fast = test::Calc((shallow + formula).c_str(), &fastAdapter);
+        EXPECT_TRUE(SameOutcome(fast, general)) << shallow << formula;
+        EXPECT_EQ(fastAdapter.calls, generalAdapter.calls) << shallow << formula;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,7 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
         "IsZero({z})", "Sin(0)*{x}", "Mod({i},2)", "UpperCase({s})", "Floor({n})", "Length({nul})",
         "Max(Min({x},{i}),Max({n},1))",
         // References: calculated by nested engines, failures passed on.
-        "@r+1", "@r*@r-{x}", "@missing+1", "1+@bad", "Max(@r,{i})", "-@r"));
+        "@r+1", "@r*@r-{x}", "@missing+1", "1+@bad", "Max(@r,{i})", "-@r",
+        // A value other than a double met midway, with numbers, integers and
+        // truths already waiting below it.
+        "7*{x} - {i}*2", "{x}>1 || {b1}", "({x}=1.5) && {s}", "2, 3.5, {nul}", "{x}*2+{unknown}", "@t+{x}",
+        "{x}<2 = ({x}>1) = {b}"));
 
 // Rows are texts whose value is a number; the scale grows past the compiler's
 // inline stacks (64 entries, 256 counted tokens) and the value stack's 32.

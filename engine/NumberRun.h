@@ -1,0 +1,101 @@
+// The run on plain numbers, for compiled formulas whose every operation works
+// on numbers and truths by the in-place rule as long as operands and
+// references answer doubles (RunKind::Numbers, see NumberKinds). Values are
+// doubles on a stack in the run's frame (a truth 1 or 0, an integer literal
+// its value); their kinds follow from the steps, so an operator checks
+// nothing and its value never passes through a variant. The first operand or
+// reference that answers another kind hands the run over, at that step, to
+// the straight run with the stack as variants of those kinds: the adapter is
+// asked exactly as in the other runs and the outcome is theirs.
+#pragma once
+
+#include "Operators.h"
+#include "Program.h"
+#include "StraightLine.h"
+#include "ValueStack.h"
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+namespace calquor::detail {
+
+// Writes a number of the run into v as a value of its kind, field by field
+// (see PutValue). v owns nothing.
+inline void PutNumber(VARIANT& v, VARTYPE kind, double x) noexcept {
+    v.vt = kind;
+    v.wReserved1 = v.wReserved2 = v.wReserved3 = 0;
+    switch (kind) {
+    case VT_R8: v.dblVal = x; break;
+    case VT_BOOL: v.llVal = 0; v.boolVal = x != 0.0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+    default: v.llVal = 0; v.intVal = static_cast<int>(x); break;  // an integer literal's kind
+    }
+}
+
+// Hands the run over to the straight run after *at, an operand or reference
+// step that answered value, not a double; depth numbers lie below it.
+template <class Operand, class Reference>
+[[gnu::noinline]] _variant_t HandOverToStraight(CompiledProgram& program, const Step* at, const double* numbers,
+                                                std::size_t depth, _variant_t&& value, Operand& operand,
+                                                Reference& reference) {
+    const auto next = static_cast<std::size_t>(at - program.steps.data()) + 1;
+    VARTYPE kinds[ValueStack::kInlineDepth];
+    std::size_t known = 0;
+    NumberKinds(program.steps, next - 1, kinds, known);
+    VARIANT start[ValueStack::kInlineDepth];
+    for (std::size_t i = 0; i < depth; ++i) PutNumber(start[i], kinds[i], numbers[i]);
+    PutValue(&start[depth], std::move(value));
+    return RunStraightLine<false>(program.steps, operand, reference, next, start, depth + 1);
+}
+
+// One binary operator on the two top numbers; gives the new top.
+template <TokenType Op>
+inline double* NumberBinary(double* top) noexcept {
+    if constexpr (RowOf(Op).rule == OperatorRule::Arithmetic)
+        top[-2] = NumberOf(Op, top[-2], top[-1]);
+    else
+        top[-2] = TruthOf(Op, top[-2], top[-1]) ? 1.0 : 0.0;
+    return top - 1;
+}
+
+// Runs a program whose run is RunKind::Numbers. operand and reference as for
+// RunStraightLine; taken by value, so that what they hold stays in registers.
+template <class Operand, class Reference>
+[[gnu::noinline]] _variant_t RunNumbers(CompiledProgram& program, Operand operand, Reference reference) {
+    double numbers[ValueStack::kInlineDepth];
+    double* top = numbers;
+    Step* const end = program.steps.data() + program.steps.size();
+    for (Step* step = program.steps.data(); step != end; ++step) {
+        switch (step->type) {
+        case TT_COLUMN:
+        case TT_FORMULA: {
+            _variant_t value = step->type == TT_COLUMN ? operand(*step) : reference(*step);
+            if (value.vt != VT_R8) [[unlikely]]
+                return HandOverToStraight(program, step, numbers, static_cast<std::size_t>(top - numbers),
+                                          std::move(value), operand, reference);
+            *top++ = value.dblVal;
+            break;
+        }
+        case TT_NEG: top[-1] = NegativeOf(top[-1]); break;
+        case TT_EQ: top = NumberBinary<TT_EQ>(top); break;
+        case TT_DIV: top = NumberBinary<TT_DIV>(top); break;
+        case TT_MUL: top = NumberBinary<TT_MUL>(top); break;
+        case TT_ADD: top = NumberBinary<TT_ADD>(top); break;
+        case TT_SUB: top = NumberBinary<TT_SUB>(top); break;
+        case TT_GT: top = NumberBinary<TT_GT>(top); break;
+        case TT_LT: top = NumberBinary<TT_LT>(top); break;
+        case TT_GE: top = NumberBinary<TT_GE>(top); break;
+        case TT_LE: top = NumberBinary<TT_LE>(top); break;
+        case TT_AND: top = NumberBinary<TT_AND>(top); break;
+        case TT_OR: top = NumberBinary<TT_OR>(top); break;
+        default:  // a number literal
+            *top++ = step->value.vt == VT_R8 ? step->value.dblVal : static_cast<double>(step->value.intVal);
+            break;
+        }
+    }
+    _variant_t result;
+    PutNumber(result, program.numberResult, top[-1]);
+    return result;
+}
+
+}  // namespace calquor::detail
