@@ -32,11 +32,20 @@ inline void PutNumber(VARIANT& v, VARTYPE kind, double x) noexcept {
     }
 }
 
+// A number of the run as a value of its kind; built where the caller wants
+// it, field by field.
+inline _variant_t ValueOfNumber(VARTYPE kind, double x) noexcept {
+    _variant_t value;
+    PutNumber(value, kind, x);
+    return value;
+}
+
 // Hands the run over to the straight run after *at, an operand or reference
-// step that answered value, not a double; depth numbers lie below it.
+// step that answered value, not a double, whose owner the straight run
+// becomes; depth numbers lie below it.
 template <class Operand, class Reference>
 [[gnu::noinline]] _variant_t HandOverToStraight(CompiledProgram& program, const Step* at, const double* numbers,
-                                                std::size_t depth, _variant_t&& value, Operand& operand,
+                                                std::size_t depth, const VARIANT& value, Operand& operand,
                                                 Reference& reference) {
     const auto next = static_cast<std::size_t>(at - program.steps.data()) + 1;
     VARTYPE kinds[ValueStack::kInlineDepth];
@@ -44,7 +53,7 @@ template <class Operand, class Reference>
     NumberKinds(program.steps, next - 1, kinds, known);
     VARIANT start[ValueStack::kInlineDepth];
     for (std::size_t i = 0; i < depth; ++i) PutNumber(start[i], kinds[i], numbers[i]);
-    PutValue(&start[depth], std::move(value));
+    start[depth] = value;
     return RunStraightLine<false>(program.steps, operand, reference, next, start, depth + 1);
 }
 
@@ -58,21 +67,29 @@ inline double* NumberBinary(double* top) noexcept {
     return top - 1;
 }
 
-// Runs a program whose run is RunKind::Numbers. operand and reference as for
-// RunStraightLine; taken by value, so that what they hold stays in registers.
+// Where RunNumberSteps stopped: at the end, or at the operand or reference
+// step whose value was not a double; and the top of the stack.
+struct NumberStop {
+    Step* step;
+    double* top;
+};
+
+// Runs the steps from step to end on the stack whose top is top, as long as
+// operands and references answer doubles; the value that is not one is left
+// in stopped, which then owns it. Its own function, so that the few values
+// the loop keeps stay in registers.
 template <class Operand, class Reference>
-[[gnu::noinline]] _variant_t RunNumbers(CompiledProgram& program, Operand operand, Reference reference) {
-    double numbers[ValueStack::kInlineDepth];
-    double* top = numbers;
-    Step* const end = program.steps.data() + program.steps.size();
-    for (Step* step = program.steps.data(); step != end; ++step) {
+[[gnu::noinline]] NumberStop RunNumberSteps(Step* step, Step* const end, double* top, VARIANT& stopped,
+                                            Operand operand, Reference reference) {
+    for (; step != end; ++step) {
         switch (step->type) {
         case TT_COLUMN:
         case TT_FORMULA: {
             _variant_t value = step->type == TT_COLUMN ? operand(*step) : reference(*step);
-            if (value.vt != VT_R8) [[unlikely]]
-                return HandOverToStraight(program, step, numbers, static_cast<std::size_t>(top - numbers),
-                                          std::move(value), operand, reference);
+            if (value.vt != VT_R8) [[unlikely]] {
+                PutValue(&stopped, std::move(value));
+                return {step, top};
+            }
             *top++ = value.dblVal;
             break;
         }
@@ -93,9 +110,21 @@ template <class Operand, class Reference>
             break;
         }
     }
-    _variant_t result;
-    PutNumber(result, program.numberResult, top[-1]);
-    return result;
+    return {end, top};
+}
+
+// Runs a program whose run is RunKind::Numbers. operand and reference as for
+// RunStraightLine.
+template <class Operand, class Reference>
+_variant_t RunNumbers(CompiledProgram& program, Operand& operand, Reference& reference) {
+    double numbers[ValueStack::kInlineDepth];
+    VARIANT stopped;
+    Step* const end = program.steps.data() + program.steps.size();
+    const NumberStop stop = RunNumberSteps(program.steps.data(), end, numbers, stopped, operand, reference);
+    if (stop.step != end) [[unlikely]]
+        return HandOverToStraight(program, stop.step, numbers, static_cast<std::size_t>(stop.top - numbers), stopped,
+                                  operand, reference);
+    return ValueOfNumber(program.numberResult, stop.top[-1]);
 }
 
 }  // namespace calquor::detail
