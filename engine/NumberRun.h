@@ -1,12 +1,13 @@
 // The run on plain numbers, for compiled formulas whose every operation works
-// on numbers and truths by the in-place rule as long as operands and
-// references answer doubles (RunKind::Numbers, see NumberKinds). Values are
-// doubles on a stack in the run's frame (a truth 1 or 0, an integer literal
-// its value); their kinds follow from the steps, so an operator checks
-// nothing and its value never passes through a variant. The first operand or
-// reference that answers another kind hands the run over, at that step, to
-// the straight run with the stack as variants of those kinds: the adapter is
-// asked exactly as in the other runs and the outcome is theirs.
+// on numbers and truths by the in-place rule, or is a function that gives a
+// number for any numbers, as long as operands and references answer doubles
+// (RunKind::Numbers, see NumberKinds). Values are doubles on a stack in the
+// run's frame (a truth 1 or 0, an integer literal its value); their kinds
+// follow from the steps, so an operator checks nothing and its value never
+// passes through a variant. The first operand or reference that answers
+// another kind hands the run over, at that step, to the straight run with the
+// stack as variants of those kinds: the adapter is asked exactly as in the
+// other runs and the outcome is theirs.
 #pragma once
 
 #include "Operators.h"
@@ -54,7 +55,8 @@ template <class Operand, class Reference>
     VARIANT start[ValueStack::kInlineDepth];
     for (std::size_t i = 0; i < depth; ++i) PutNumber(start[i], kinds[i], numbers[i]);
     start[depth] = value;
-    return RunStraightLine<false>(program.steps, operand, reference, next, start, depth + 1);
+    // The straight run with calls: it does the same for steps without them.
+    return RunStraightLine<true>(program.steps, operand, reference, next, start, depth + 1);
 }
 
 // One binary operator on the two top numbers; gives the new top.
@@ -94,6 +96,11 @@ template <class Operand, class Reference>
             break;
         }
         case TT_NEG: top[-1] = NegativeOf(top[-1]); break;
+        case TT_FUNCTION:
+            top -= step->row->nParams;
+            *top = step->row->pfnNumbers(top);
+            ++top;
+            break;
         case TT_EQ: top = NumberBinary<TT_EQ>(top); break;
         case TT_DIV: top = NumberBinary<TT_DIV>(top); break;
         case TT_MUL: top = NumberBinary<TT_MUL>(top); break;

@@ -61,8 +61,9 @@ struct Step {
 // bottom, when every operand and reference answers a double: the kinds a run
 // on plain numbers knows without looking. False when a step there takes or
 // gives anything but doubles, integer literals and booleans held directly, in
-// the operations the in-place rule works (ApplyBinaryInPlace), or when "="
-// would meet two kinds: those formulas keep the straight run.
+// the operations the in-place rule works (ApplyBinaryInPlace) and the
+// functions that give a number for any numbers, or when "=" would meet two
+// kinds: those formulas keep the straight run.
 inline bool NumberKinds(const std::vector<Step>& steps, std::size_t count, VARTYPE (&kinds)[ValueStack::kInlineDepth],
                         std::size_t& depth) noexcept {
     const auto number = [](VARTYPE vt) { return vt == VT_R8 || vt == VT_INT || vt == VT_I4; };
@@ -81,6 +82,16 @@ inline bool NumberKinds(const std::vector<Step>& steps, std::size_t count, VARTY
             if (depth < 1 || !number(kinds[depth - 1])) return false;
             kinds[depth - 1] = VT_R8;
             break;
+        case TT_FUNCTION: {
+            if (!step.row || !step.row->pfnNumbers) return false;
+            const std::size_t count = ArgumentCount(*step.row);
+            if (count == 0 || depth < count) return false;
+            for (std::size_t k = depth - count; k < depth; ++k)
+                if (!number(kinds[k])) return false;
+            depth -= count;
+            kinds[depth++] = VT_R8;
+            break;
+        }
         default: {
             if (!IsOperatorKind(step.type) || depth < 2) return false;
             const VARTYPE left = kinds[depth - 2], right = kinds[depth - 1];
@@ -167,14 +178,16 @@ struct CompiledProgram {
         auto state = references.begin();
         for (Step& step : steps)
             if (step.type == TT_FORMULA) step.reference = &*state++;
-        run = KindOfRun(steps);
         // Calquor_VCL's operators are its runtime's, which keep integer kinds:
-        // it has no run on plain numbers.
+        // it has no run on plain numbers. A formula that runs on them would
+        // run straight as well (NumberKinds checks what KindOfRun checks).
         VARTYPE kinds[ValueStack::kInlineDepth];
         std::size_t depth = 0;
-        if (!Rules::kRuntimeOperators && run == RunKind::Straight && NumberKinds(steps, steps.size(), kinds, depth)) {
+        if (!Rules::kRuntimeOperators && NumberKinds(steps, steps.size(), kinds, depth) && depth >= 1) {
             run = RunKind::Numbers;
             numberResult = kinds[depth - 1];
+        } else {
+            run = KindOfRun(steps);
         }
     }
     // The same steps with fresh reference states, for a copied engine.

@@ -25,7 +25,11 @@ using PFNFUNC1 = _variant_t (*)(const _variant_t&);
 using PFNFUNC2 = _variant_t (*)(const _variant_t&, const _variant_t&);
 using PFNFUNC3 = _variant_t (*)(const _variant_t&, const _variant_t&, const _variant_t&);
 
-// One row: exactly the handler whose number equals nParams is set.
+// The same function on arguments read as numbers (see NumbersMin).
+using PFNNUMBERS = double (*)(const double*);
+
+// One row: exactly the handler whose number equals nParams is set;
+// pfnNumbers for the functions that give a number for any numbers.
 struct FUNCTION {
     const char* szName;
     short nParams;
@@ -33,14 +37,19 @@ struct FUNCTION {
     PFNFUNC1 pfnFunc1;
     PFNFUNC2 pfnFunc2;
     PFNFUNC3 pfnFunc3;
+    PFNNUMBERS pfnNumbers = nullptr;
 };
 
 _variant_t FnCalquorInfo();
 
 namespace detail {
 constexpr FUNCTION Row0(const char* name, PFNFUNC0 f) { return {name, 0, f, nullptr, nullptr, nullptr}; }
-constexpr FUNCTION Row1(const char* name, PFNFUNC1 f) { return {name, 1, nullptr, f, nullptr, nullptr}; }
-constexpr FUNCTION Row2(const char* name, PFNFUNC2 f) { return {name, 2, nullptr, nullptr, f, nullptr}; }
+constexpr FUNCTION Row1(const char* name, PFNFUNC1 f, PFNNUMBERS numbers = nullptr) {
+    return {name, 1, nullptr, f, nullptr, nullptr, numbers};
+}
+constexpr FUNCTION Row2(const char* name, PFNFUNC2 f, PFNNUMBERS numbers = nullptr) {
+    return {name, 2, nullptr, nullptr, f, nullptr, numbers};
+}
 constexpr FUNCTION Row3(const char* name, PFNFUNC3 f) { return {name, 3, nullptr, nullptr, nullptr, f}; }
 }  // namespace detail
 
@@ -68,19 +77,19 @@ inline constexpr FUNCTION g_FunctionTable[] = {
     detail::Row1("GetYear", FnGetYear),
     detail::Row1("DayOfMonth", FnDayOfMonth),
     detail::Row2("DayOfWeek", FnDayOfWeek),
-    detail::Row2("Min", FnMin),
-    detail::Row2("Max", FnMax),
+    detail::Row2("Min", FnMin, NumbersMin),
+    detail::Row2("Max", FnMax, NumbersMax),
     detail::Row2("Mod", FnMod),
     detail::Row2("Round", FnRound),
-    detail::Row1("Floor", FnFloor),
-    detail::Row2("Power", FnPower),
+    detail::Row1("Floor", FnFloor, NumbersFloor),
+    detail::Row2("Power", FnPower, NumbersPower),
     detail::Row1("IsZero", FnIsZero),
-    detail::Row1("Log2", FnLog2),
-    detail::Row1("Log10", FnLog10),
-    detail::Row2("LogN", FnLogN),
-    detail::Row1("Cos", FnCos),
-    detail::Row1("Sin", FnSin),
-    detail::Row1("Tan", FnTan),
+    detail::Row1("Log2", FnLog2, NumbersLog2),
+    detail::Row1("Log10", FnLog10, NumbersLog10),
+    detail::Row2("LogN", FnLogN, NumbersLogN),
+    detail::Row1("Cos", FnCos, NumbersCos),
+    detail::Row1("Sin", FnSin, NumbersSin),
+    detail::Row1("Tan", FnTan, NumbersTan),
     detail::Row0("CalquorInfo", FnCalquorInfo),
 };
 

@@ -25,6 +25,17 @@ _variant_t Framed(Body&& body) {
     return RunFramed(msg::kUnknownError, std::forward<Body>(body));
 }
 
+// A function on numbers applied to its arguments, converted left to right.
+_variant_t Numbers1(double (*numbers)(const double*), const _variant_t& a) {
+    const double args[] = {conv::ToNumber(a)};
+    return _variant_t(numbers(args));
+}
+_variant_t Numbers2(double (*numbers)(const double*), const _variant_t& a, const _variant_t& b) {
+    const double first = conv::ToNumber(a);
+    const double args[] = {first, conv::ToNumber(b)};
+    return _variant_t(numbers(args));
+}
+
 // A computation the function refuses (integer division that has no result).
 // Not a conversion error, so the frame reports it as "Unknown error" under
 // both flavours' rules.
@@ -79,21 +90,23 @@ double RoundTo(double x, int n) {
 
 }  // namespace
 
+// Equal arguments give the second; a NaN on either side the first.
+double NumbersMin(const double* args) {
+    const double x = args[0], y = args[1];
+    return x < y || std::isunordered(x, y) ? x : y;
+}
+
 _variant_t FnMin(const _variant_t& a, const _variant_t& b) {
-    return Framed([&] {
-        const double x = conv::ToNumber(a);
-        const double y = conv::ToNumber(b);
-        // Equal arguments give the second; a NaN on either side the first.
-        return _variant_t(x < y || std::isunordered(x, y) ? x : y);
-    });
+    return Framed([&] { return Numbers2(NumbersMin, a, b); });
+}
+
+double NumbersMax(const double* args) {
+    const double x = args[0], y = args[1];
+    return x > y || std::isunordered(x, y) ? x : y;
 }
 
 _variant_t FnMax(const _variant_t& a, const _variant_t& b) {
-    return Framed([&] {
-        const double x = conv::ToNumber(a);
-        const double y = conv::ToNumber(b);
-        return _variant_t(x > y || std::isunordered(x, y) ? x : y);
-    });
+    return Framed([&] { return Numbers2(NumbersMax, a, b); });
 }
 
 _variant_t FnMod(const _variant_t& a, const _variant_t& b) {
@@ -115,19 +128,16 @@ _variant_t FnRound(const _variant_t& x, const _variant_t& n) {
     });
 }
 
+double NumbersFloor(const double* args) { return Rules::Floor(args[0]); }
+
 _variant_t FnFloor(const _variant_t& x) {
-    return Framed([&] {
-        const double value = conv::ToNumber(x);
-        return _variant_t(Rules::Floor(value));
-    });
+    return Framed([&] { return Numbers1(NumbersFloor, x); });
 }
 
+double NumbersPower(const double* args) { return Rules::Power(args[0], args[1]); }
+
 _variant_t FnPower(const _variant_t& x, const _variant_t& y) {
-    return Framed([&] {
-        const double base = conv::ToNumber(x);
-        const double exponent = conv::ToNumber(y);
-        return _variant_t(Rules::Power(base, exponent));
-    });
+    return Framed([&] { return Numbers2(NumbersPower, x, y); });
 }
 
 _variant_t FnIsZero(const _variant_t& x) {
@@ -137,41 +147,35 @@ _variant_t FnIsZero(const _variant_t& x) {
     });
 }
 
+double NumbersLog2(const double* args) { return Rules::Log2(args[0]); }
+double NumbersLog10(const double* args) { return Rules::Log10(args[0]); }
+double NumbersLogN(const double* args) { return Rules::LogN(args[0], args[1]); }
+double NumbersCos(const double* args) { return std::cos(args[0]); }
+double NumbersSin(const double* args) { return std::sin(args[0]); }
+double NumbersTan(const double* args) { return Rules::Tan(args[0]); }
+
 _variant_t FnLog2(const _variant_t& x) {
-    return Framed([&] {
-        const double value = conv::ToNumber(x);
-        return _variant_t(Rules::Log2(value));
-    });
+    return Framed([&] { return Numbers1(NumbersLog2, x); });
 }
 
 _variant_t FnLog10(const _variant_t& x) {
-    return Framed([&] {
-        const double value = conv::ToNumber(x);
-        return _variant_t(Rules::Log10(value));
-    });
+    return Framed([&] { return Numbers1(NumbersLog10, x); });
 }
 
 _variant_t FnLogN(const _variant_t& base, const _variant_t& x) {
-    return Framed([&] {
-        const double b = conv::ToNumber(base);
-        const double value = conv::ToNumber(x);
-        return _variant_t(Rules::LogN(b, value));
-    });
+    return Framed([&] { return Numbers2(NumbersLogN, base, x); });
 }
 
 _variant_t FnCos(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::cos(conv::ToNumber(x))); });
+    return Framed([&] { return Numbers1(NumbersCos, x); });
 }
 
 _variant_t FnSin(const _variant_t& x) {
-    return Framed([&] { return _variant_t(std::sin(conv::ToNumber(x))); });
+    return Framed([&] { return Numbers1(NumbersSin, x); });
 }
 
 _variant_t FnTan(const _variant_t& x) {
-    return Framed([&] {
-        const double value = conv::ToNumber(x);
-        return _variant_t(Rules::Tan(value));
-    });
+    return Framed([&] { return Numbers1(NumbersTan, x); });
 }
 
 }  // namespace calquor

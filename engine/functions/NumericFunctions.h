@@ -19,4 +19,20 @@ _variant_t FnCos(const _variant_t& x);
 _variant_t FnSin(const _variant_t& x);
 _variant_t FnTan(const _variant_t& x);
 
+// The functions that give a number for any numbers, on arguments already
+// read as numbers (args[0] the first written): what their handlers compute
+// once the arguments are converted, without a variant or a frame. The run on
+// plain numbers calls them through the table (FUNCTION::pfnNumbers); with
+// CLQMFC's rules none of them fails.
+double NumbersMin(const double* args);
+double NumbersMax(const double* args);
+double NumbersFloor(const double* args);
+double NumbersPower(const double* args);
+double NumbersLog2(const double* args);
+double NumbersLog10(const double* args);
+double NumbersLogN(const double* args);
+double NumbersCos(const double* args);
+double NumbersSin(const double* args);
+double NumbersTan(const double* args);
+
 }  // namespace calquor

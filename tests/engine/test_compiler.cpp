@@ -130,6 +130,7 @@ TEST(Compiler, UnknownOperandsCompile) {
 TEST(Compiler, CompiledFormDecidesItsRun) {
     using detail::RunKind;
     const RunKind numbers = test::kRuntimeRules ? RunKind::Straight : RunKind::Numbers;
+    const RunKind numbersWithCalls = test::kRuntimeRules ? RunKind::StraightWithFunctions : RunKind::Numbers;
     const struct {
         const char* text;
         RunKind run;
@@ -143,7 +144,9 @@ TEST(Compiler, CompiledFormDecidesItsRun) {
         {"({a} > 1) + 1", RunKind::Straight},    // a truth in arithmetic
         {"-({a} > 1)", RunKind::Straight},
         {"{a} + 'x'", RunKind::Straight},
-        {"Min(1, 2) + 3", RunKind::StraightWithFunctions},
+        {"Min(1, {a}) + Sin(3)", numbersWithCalls},
+        {"Min(1, 2) + Round(3, 1)", RunKind::StraightWithFunctions},
+        {"Max({a} > 1, 2)", RunKind::StraightWithFunctions},  // a truth as an argument
     };
     for (const auto& c : cases) {
         Calquex engine(c.text);
