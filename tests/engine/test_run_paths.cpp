@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         // truths already waiting below it.
         "7*{x} - {i}*2", "{x}>1 || {b1}", "({x}=1.5) && {s}", "2, 3.5, {nul}", "{x}*2+{unknown}", "@t+{x}",
         "{x}<2 = ({x}>1) = {b}", "Min({x}, {n}) + Max({n}, 2) - Power({z}, -1)", "LogN(2, {x}) * Sin({i})",
-        "Floor(-{x}) + Tan({x}) * Cos({s})"));
+        "Floor(-{x}) + Tan({x}) * Cos({i})"));
 
 // Rows are texts whose value is a number; the scale grows past the compiler's
 // inline stacks (64 entries, 256 counted tokens) and the value stack's 32.
