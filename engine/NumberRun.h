@@ -123,7 +123,7 @@ template <class Operand, class Reference>
 // Runs a program whose run is RunKind::Numbers. operand and reference as for
 // RunStraightLine.
 template <class Operand, class Reference>
-_variant_t RunNumbers(CompiledProgram& program, Operand& operand, Reference& reference) {
+[[gnu::always_inline]] inline _variant_t RunNumbers(CompiledProgram& program, Operand& operand, Reference& reference) {
     double numbers[ValueStack::kInlineDepth];
     VARIANT stopped;
     Step* const end = program.steps.data() + program.steps.size();
