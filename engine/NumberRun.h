@@ -112,9 +112,13 @@ template <class Operand, class Reference>
         case TT_LE: top = NumberBinary<TT_LE>(top); break;
         case TT_AND: top = NumberBinary<TT_AND>(top); break;
         case TT_OR: top = NumberBinary<TT_OR>(top); break;
-        default:  // a number literal
+        case TT_INTEGER:
+        case TT_REAL:
             *top++ = step->value.vt == VT_R8 ? step->value.dblVal : static_cast<double>(step->value.intVal);
             break;
+        default:
+            // NumberKinds admits no other step: no range check per step.
+            __builtin_unreachable();
         }
     }
     return {end, top};
