@@ -69,6 +69,10 @@ inline double* NumberBinary(double* top) noexcept {
     return top - 1;
 }
 
+// RunNumberSteps lists every operator kind NumberKinds can admit, TT_EQ to
+// TT_OR; a kind added there must be added to its switch.
+static_assert(TT_OR - TT_EQ == 11 && TT_NEG > TT_EQ && TT_NEG < TT_OR, "twelve operator kinds, TT_NEG among them");
+
 // Where RunNumberSteps stopped: at the end, or at the operand or reference
 // step whose value was not a double; and the top of the stack.
 struct NumberStop {

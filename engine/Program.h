@@ -62,8 +62,9 @@ struct Step {
 // on plain numbers knows without looking. False when a step there takes or
 // gives anything but doubles, integer literals and booleans held directly, in
 // the operations the in-place rule works (ApplyBinaryInPlace) and the
-// functions that give a number for any numbers, or when "=" would meet two
-// kinds: those formulas keep the straight run.
+// functions that give a number for any numbers, when "=" would meet two
+// kinds, or when the stack would run short or hold more than
+// ValueStack::kInlineDepth values: those formulas keep another run.
 inline bool NumberKinds(const std::vector<Step>& steps, std::size_t count, VARTYPE (&kinds)[ValueStack::kInlineDepth],
                         std::size_t& depth) noexcept {
     const auto number = [](VARTYPE vt) { return vt == VT_R8 || vt == VT_INT || vt == VT_I4; };
@@ -84,11 +85,11 @@ inline bool NumberKinds(const std::vector<Step>& steps, std::size_t count, VARTY
             break;
         case TT_FUNCTION: {
             if (!step.row || !step.row->pfnNumbers) return false;
-            const std::size_t count = ArgumentCount(*step.row);
-            if (count == 0 || depth < count) return false;
-            for (std::size_t k = depth - count; k < depth; ++k)
+            const std::size_t arguments = ArgumentCount(*step.row);
+            if (arguments == 0 || depth < arguments) return false;
+            for (std::size_t k = depth - arguments; k < depth; ++k)
                 if (!number(kinds[k])) return false;
-            depth -= count;
+            depth -= arguments;
             kinds[depth++] = VT_R8;
             break;
         }

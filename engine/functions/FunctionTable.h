@@ -25,9 +25,6 @@ using PFNFUNC1 = _variant_t (*)(const _variant_t&);
 using PFNFUNC2 = _variant_t (*)(const _variant_t&, const _variant_t&);
 using PFNFUNC3 = _variant_t (*)(const _variant_t&, const _variant_t&, const _variant_t&);
 
-// The same function on arguments read as numbers (see NumbersMin).
-using PFNNUMBERS = double (*)(const double*);
-
 // One row: exactly the handler whose number equals nParams is set;
 // pfnNumbers for the functions that give a number for any numbers.
 struct FUNCTION {

@@ -25,15 +25,12 @@ _variant_t Framed(Body&& body) {
     return RunFramed(msg::kUnknownError, std::forward<Body>(body));
 }
 
-// A function on numbers applied to its arguments, converted left to right.
-_variant_t Numbers1(double (*numbers)(const double*), const _variant_t& a) {
-    const double args[] = {conv::ToNumber(a)};
-    return _variant_t(numbers(args));
-}
-_variant_t Numbers2(double (*numbers)(const double*), const _variant_t& a, const _variant_t& b) {
-    const double first = conv::ToNumber(a);
-    const double args[] = {first, conv::ToNumber(b)};
-    return _variant_t(numbers(args));
+// A function on numbers applied to its arguments, converted left to right
+// (a braced list is evaluated in order).
+template <class... Args>
+_variant_t OnNumbers(PFNNUMBERS numbers, const Args&... args) {
+    const double values[] = {conv::ToNumber(args)...};
+    return _variant_t(numbers(values));
 }
 
 // A computation the function refuses (integer division that has no result).
@@ -97,7 +94,7 @@ double NumbersMin(const double* args) {
 }
 
 _variant_t FnMin(const _variant_t& a, const _variant_t& b) {
-    return Framed([&] { return Numbers2(NumbersMin, a, b); });
+    return Framed([&] { return OnNumbers(NumbersMin, a, b); });
 }
 
 double NumbersMax(const double* args) {
@@ -106,7 +103,7 @@ double NumbersMax(const double* args) {
 }
 
 _variant_t FnMax(const _variant_t& a, const _variant_t& b) {
-    return Framed([&] { return Numbers2(NumbersMax, a, b); });
+    return Framed([&] { return OnNumbers(NumbersMax, a, b); });
 }
 
 _variant_t FnMod(const _variant_t& a, const _variant_t& b) {
@@ -131,13 +128,13 @@ _variant_t FnRound(const _variant_t& x, const _variant_t& n) {
 double NumbersFloor(const double* args) { return Rules::Floor(args[0]); }
 
 _variant_t FnFloor(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersFloor, x); });
+    return Framed([&] { return OnNumbers(NumbersFloor, x); });
 }
 
 double NumbersPower(const double* args) { return Rules::Power(args[0], args[1]); }
 
 _variant_t FnPower(const _variant_t& x, const _variant_t& y) {
-    return Framed([&] { return Numbers2(NumbersPower, x, y); });
+    return Framed([&] { return OnNumbers(NumbersPower, x, y); });
 }
 
 _variant_t FnIsZero(const _variant_t& x) {
@@ -155,27 +152,27 @@ double NumbersSin(const double* args) { return std::sin(args[0]); }
 double NumbersTan(const double* args) { return Rules::Tan(args[0]); }
 
 _variant_t FnLog2(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersLog2, x); });
+    return Framed([&] { return OnNumbers(NumbersLog2, x); });
 }
 
 _variant_t FnLog10(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersLog10, x); });
+    return Framed([&] { return OnNumbers(NumbersLog10, x); });
 }
 
 _variant_t FnLogN(const _variant_t& base, const _variant_t& x) {
-    return Framed([&] { return Numbers2(NumbersLogN, base, x); });
+    return Framed([&] { return OnNumbers(NumbersLogN, base, x); });
 }
 
 _variant_t FnCos(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersCos, x); });
+    return Framed([&] { return OnNumbers(NumbersCos, x); });
 }
 
 _variant_t FnSin(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersSin, x); });
+    return Framed([&] { return OnNumbers(NumbersSin, x); });
 }
 
 _variant_t FnTan(const _variant_t& x) {
-    return Framed([&] { return Numbers1(NumbersTan, x); });
+    return Framed([&] { return OnNumbers(NumbersTan, x); });
 }
 
 }  // namespace calquor

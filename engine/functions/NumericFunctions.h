@@ -24,6 +24,7 @@ _variant_t FnTan(const _variant_t& x);
 // once the arguments are converted, without a variant or a frame. The run on
 // plain numbers calls them through the table (FUNCTION::pfnNumbers); with
 // CLQMFC's rules none of them fails.
+using PFNNUMBERS = double (*)(const double* args);
 double NumbersMin(const double* args);
 double NumbersMax(const double* args);
 double NumbersFloor(const double* args);
