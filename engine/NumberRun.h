@@ -82,10 +82,11 @@ struct NumberStop {
 
 // Runs the steps from step to end on the stack whose top is top, as long as
 // operands and references answer doubles; the value that is not one is left
-// in stopped, which then owns it. Its own function, so that the few values
-// the loop keeps stay in registers.
+// in stopped, which then owns it. Inlined into the caller's frame, whose other
+// paths are calls, so the loop's few values stay in registers and a
+// calculation pays no frame of its own for it.
 template <class Operand, class Reference>
-[[gnu::noinline]] NumberStop RunNumberSteps(Step* step, Step* const end, double* top, VARIANT& stopped,
+[[gnu::always_inline]] inline NumberStop RunNumberSteps(Step* step, Step* const end, double* top, VARIANT& stopped,
                                             Operand operand, Reference reference) {
     for (; step != end; ++step) {
         switch (step->type) {
