@@ -20,8 +20,9 @@ constexpr std::size_t kMaxBytes = std::numeric_limits<Prefix>::max() - sizeof(Pr
 // would otherwise reach the C heap's slower paths once its own small cache is
 // full. A block's class follows from its length alone (room for the longest
 // terminator included), so a cached block always fits whatever its class
-// asks. Each thread keeps at most kCachedPerClass blocks per class and gives
-// them back when it ends. Sanitizer builds keep no cache, so that a use after
+// asks. Each thread keeps at most kCachedPerClass blocks per class (as many
+// as the tokens of a long formula, at most 40 KiB) and gives them back when
+// it ends. Sanitizer builds keep no cache, so that a use after
 // free is still seen.
 #if defined(__SANITIZE_ADDRESS__)
 #define CALQUOR_BSTR_CACHE 0
@@ -36,7 +37,7 @@ constexpr std::size_t kMaxBytes = std::numeric_limits<Prefix>::max() - sizeof(Pr
 
 constexpr std::size_t kClassBytes = 16;
 constexpr std::size_t kCachedClasses = 4;
-constexpr unsigned kCachedPerClass = 64;
+constexpr unsigned kCachedPerClass = 256;
 constexpr std::size_t kLongestTerminator = sizeof(OLECHAR) + 1;
 
 // The class of a block holding bytes, or kCachedClasses when it is not cached.
@@ -129,6 +130,25 @@ void FreeBlock(void* block, std::size_t bytes) noexcept {
     std::free(block);
 }
 
+// Zeroes the terminator after a string of bytes, and the bytes themselves
+// unless they are to be copied. A block of a cached class is cleared whole, with stores
+// of a size known here: two calls of memset for a few bytes each would cost
+// more than the rest of making a short string.
+void ZeroAfterPrefix(char* data, std::size_t bytes, std::size_t terminator, bool copied) noexcept {
+#if CALQUOR_BSTR_CACHE
+    static_assert(kCachedClasses == 4, "a case per cached class");
+    switch (ClassOf(bytes)) {
+    case 0: std::memset(data, 0, kClassBytes - sizeof(Prefix)); return;
+    case 1: std::memset(data, 0, 2 * kClassBytes - sizeof(Prefix)); return;
+    case 2: std::memset(data, 0, 3 * kClassBytes - sizeof(Prefix)); return;
+    case 3: std::memset(data, 0, 4 * kClassBytes - sizeof(Prefix)); return;
+    default: break;
+    }
+#endif
+    if (!copied) std::memset(data, 0, bytes);
+    std::memset(data + bytes, 0, terminator);
+}
+
 // Allocates prefix + bytes + terminator, copies bytes from src (or zeroes).
 char* AllocCounted(const void* src, std::size_t bytes, std::size_t terminator) {
     if (bytes > kMaxBytes) return nullptr;
@@ -137,11 +157,8 @@ char* AllocCounted(const void* src, std::size_t bytes, std::size_t terminator) {
     const Prefix len = static_cast<Prefix>(bytes);
     std::memcpy(block, &len, sizeof len);
     char* data = block + sizeof(Prefix);
-    if (src)
-        std::memcpy(data, src, bytes);
-    else
-        std::memset(data, 0, bytes);
-    std::memset(data + bytes, 0, terminator);
+    ZeroAfterPrefix(data, bytes, terminator, src != nullptr);
+    if (src) std::memcpy(data, src, bytes);
     return data;
 }
 
