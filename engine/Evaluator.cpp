@@ -2,6 +2,7 @@
 #include <calquor/Calquex.h>
 
 #include "AdapterAccess.h"
+#include "CalquexAccess.h"
 #include "Conversions.h"
 #include "FunctionTable.h"
 #include "Limits.h"
@@ -79,6 +80,8 @@ struct Failure {
     code = 1;
 }
 
+_variant_t Run(detail::CompiledProgram& program, adapter::Handle source);
+
 // The value of a reference: the adapter's text for it, calculated by a
 // nested engine bound to the same adapter. The engine of the text is kept
 // (see ReferenceState), so an unchanged text is not compiled again.
@@ -110,6 +113,16 @@ _variant_t Reference(detail::Step& step, adapter::Handle source) {
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
     } running(kept.running);
+    // A nested engine that is compiled runs its program here, one level
+    // deeper, on the adapter this calculation already holds: what its
+    // Calculate would do, without binding it to the adapter and without
+    // turning a failure into a code and back (the outermost Calculate
+    // reports each failure as the nested one would have).
+    if (detail::CompiledProgram* program = detail::CalquexAccess::Runnable(nested)) {
+        const detail::ProgramRun runningProgram(*program);
+        const DepthGuard depth(counters);
+        return Run(*program, source);
+    }
     // The kept engine is bound only while it calculates, so that between
     // calculations the engine's own binding is the only hold on the adapter
     // (an automation adapter's references stay exactly one).
