@@ -130,21 +130,18 @@ void FreeBlock(void* block, std::size_t bytes) noexcept {
     std::free(block);
 }
 
-// Zeroes the terminator after a string of bytes, and the bytes themselves
-// unless they are to be copied. A block of a cached class is cleared whole, with stores
-// of a size known here: two calls of memset for a few bytes each would cost
-// more than the rest of making a short string.
-void ZeroAfterPrefix(char* data, std::size_t bytes, std::size_t terminator, bool copied) noexcept {
+// Zeroes what follows a block's prefix: the terminator, and the bytes unless
+// they are to be copied. A block of a cached class is cleared whole in stores
+// of kClassBytes, whose size is known here: two calls of memset for a few
+// bytes each would cost more than the rest of making a short string.
+void ClearBlock(char* block, std::size_t bytes, std::size_t terminator, bool copied) noexcept {
 #if CALQUOR_BSTR_CACHE
-    static_assert(kCachedClasses == 4, "a case per cached class");
-    switch (ClassOf(bytes)) {
-    case 0: std::memset(data, 0, kClassBytes - sizeof(Prefix)); return;
-    case 1: std::memset(data, 0, 2 * kClassBytes - sizeof(Prefix)); return;
-    case 2: std::memset(data, 0, 3 * kClassBytes - sizeof(Prefix)); return;
-    case 3: std::memset(data, 0, 4 * kClassBytes - sizeof(Prefix)); return;
-    default: break;
+    if (const std::size_t c = ClassOf(bytes); c < kCachedClasses) {
+        for (std::size_t k = 0; k <= c; ++k) std::memset(block + k * kClassBytes, 0, kClassBytes);
+        return;
     }
 #endif
+    char* data = block + sizeof(Prefix);
     if (!copied) std::memset(data, 0, bytes);
     std::memset(data + bytes, 0, terminator);
 }
@@ -154,10 +151,10 @@ char* AllocCounted(const void* src, std::size_t bytes, std::size_t terminator) {
     if (bytes > kMaxBytes) return nullptr;
     auto* block = static_cast<char*>(AllocBlock(bytes, terminator));
     if (!block) return nullptr;
+    ClearBlock(block, bytes, terminator, src != nullptr);
     const Prefix len = static_cast<Prefix>(bytes);
     std::memcpy(block, &len, sizeof len);
     char* data = block + sizeof(Prefix);
-    ZeroAfterPrefix(data, bytes, terminator, src != nullptr);
     if (src) std::memcpy(data, src, bytes);
     return data;
 }
